@@ -1,0 +1,52 @@
+#include "app/clock.h"
+
+#include <atomic>
+#include <chrono>
+
+namespace {
+
+using steady = std::chrono::steady_clock;
+
+// Written once during start-up before other threads exist, read afterwards.
+std::atomic<steady::rep> timer_start{0};
+std::atomic<double> show_origin_ms{0.0};
+std::atomic<ShowClockSource> clock_source{nullptr};
+std::atomic<double> manual_ms{0.0};
+
+double manual_source() { return manual_ms.load(std::memory_order_relaxed); }
+
+}  // namespace
+
+void timer_init()
+{
+    timer_start.store(steady::now().time_since_epoch().count(), std::memory_order_relaxed);
+}
+
+double timer_now_ms()
+{
+    steady::duration elapsed(steady::now().time_since_epoch().count() -
+                             timer_start.load(std::memory_order_relaxed));
+    return std::chrono::duration<double, std::milli>(elapsed).count();
+}
+
+void show_clock_start() { show_origin_ms.store(timer_now_ms(), std::memory_order_relaxed); }
+
+double show_time_ms()
+{
+    if (ShowClockSource source = clock_source.load(std::memory_order_relaxed))
+        return source();
+    return timer_now_ms() - show_origin_ms.load(std::memory_order_relaxed);
+}
+
+void show_clock_set_source(ShowClockSource source)
+{
+    clock_source.store(source, std::memory_order_relaxed);
+}
+
+void show_clock_use_manual(double ms)
+{
+    manual_ms.store(ms, std::memory_order_relaxed);
+    clock_source.store(manual_source, std::memory_order_relaxed);
+}
+
+void show_clock_set_manual(double ms) { manual_ms.store(ms, std::memory_order_relaxed); }

@@ -1,0 +1,186 @@
+#include "app/cmdline.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+bool parse_number(const char* text, double* out)
+{
+    if (!text || !*text)
+        return false;
+    errno = 0;
+    char* end = nullptr;
+    double v = std::strtod(text, &end);
+    if (errno != 0 || *end != '\0' || !std::isfinite(v))
+        return false;
+    *out = v;
+    return true;
+}
+
+bool parse_side(const char* begin, const char* end, int* out)
+{
+    if (begin == end || end - begin > 5)
+        return false;
+    int v = 0;
+    for (const char* p = begin; p != end; ++p) {
+        if (*p < '0' || *p > '9')
+            return false;
+        v = v * 10 + (*p - '0');
+    }
+    *out = v;
+    return true;
+}
+
+bool parse_size(const char* text, int* w, int* h)
+{
+    const char* x = std::strchr(text, 'x');
+    if (!x)
+        return false;
+    return parse_side(text, x, w) && parse_side(x + 1, text + std::strlen(text), h) &&
+           *w >= 64 && *w <= 8192 && *h >= 64 && *h <= 8192;
+}
+
+bool ends_with(const std::string& s, const char* suffix)
+{
+    size_t n = std::strlen(suffix);
+    return s.size() >= n && s.compare(s.size() - n, n, suffix) == 0;
+}
+
+bool camera_ok(const std::string& c)
+{
+    return c == "auto" || c == "none" || c == "test" || c.rfind("/dev/video", 0) == 0 ||
+           (ends_with(c, ".y4m") && c.size() > 4);
+}
+
+}  // namespace
+
+const char* command_line_usage()
+{
+    return "usage: glowcam [--no-dialog] [--size WxH] [--window] [--no-sound]\n"
+           "               [--camera auto|none|test|/dev/videoN|FILE.y4m] [--music FILE]\n"
+           "               [--render DIR [--fps N] [--start SECONDS] [--duration SECONDS]]\n"
+           "               [--help] [--version]\n"
+           "\n"
+           "  --no-dialog        skip the configuration dialog; messages go to standard error\n"
+           "  --size WxH         window size in pixels (default 1024x768)\n"
+           "  --window           run in a window instead of full screen\n"
+           "  --no-sound         play nothing; the visuals still follow the music\n"
+           "  --camera SOURCE    auto (first camera, default), none, test (built-in pattern),\n"
+           "                     /dev/videoN, or a .y4m file played in a loop\n"
+           "  --music FILE       the track (default music/tidewave.ogg)\n"
+           "  --render DIR       draw frames offscreen into DIR/frame-NNNNNN.png, no display\n"
+           "                     needed: --fps (30), --start (0 s), --duration (75 s)\n"
+           "\n"
+           "Escape ends the show (exit code 27); closing the window ends it with 0.\n";
+}
+
+bool parse_command_line(int argc, const char* const* argv, Options* out, std::string* error)
+{
+    Options o;
+    bool timing_given = false;
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
+        auto need_value = [&]() {
+            if (value)
+                return true;
+            *error = "option " + arg + " needs a value";
+            return false;
+        };
+        if (arg == "--no-dialog") {
+            o.no_dialog = true;
+        } else if (arg == "--window") {
+            o.window = true;
+        } else if (arg == "--no-sound") {
+            o.no_sound = true;
+        } else if (arg == "--help" || arg == "-h") {
+            o.help = true;
+        } else if (arg == "--version") {
+            o.version = true;
+        } else if (arg == "--size") {
+            if (!need_value())
+                return false;
+            if (!parse_size(value, &o.width, &o.height)) {
+                *error = "--size wants WxH with each side from 64 to 8192, not '" +
+                         std::string(value) + "'";
+                return false;
+            }
+            o.size_given = true;
+            ++i;
+        } else if (arg == "--camera") {
+            if (!need_value())
+                return false;
+            o.camera = value;
+            if (!camera_ok(o.camera)) {
+                *error = "--camera wants auto, none, test, /dev/videoN or a .y4m file, not '" +
+                         o.camera + "'";
+                return false;
+            }
+            ++i;
+        } else if (arg == "--music") {
+            if (!need_value())
+                return false;
+            o.music = value;
+            if (o.music.empty()) {
+                *error = "--music wants a file name";
+                return false;
+            }
+            ++i;
+        } else if (arg == "--render") {
+            if (!need_value())
+                return false;
+            o.render_dir = value;
+            if (o.render_dir.empty()) {
+                *error = "--render wants a folder";
+                return false;
+            }
+            ++i;
+        } else if (arg == "--fps" || arg == "--start" || arg == "--duration") {
+            if (!need_value())
+                return false;
+            double v = 0.0;
+            if (!parse_number(value, &v)) {
+                *error = arg + " wants a number, not '" + std::string(value) + "'";
+                return false;
+            }
+            if (arg == "--fps") {
+                if (v <= 0.0 || v > 1000.0) {
+                    *error = "--fps must be a positive number of frames per second up to 1000";
+                    return false;
+                }
+                o.fps = v;
+            } else if (arg == "--start") {
+                if (v < 0.0) {
+                    *error = "--start must not be negative";
+                    return false;
+                }
+                o.start = v;
+            } else {
+                if (v < 0.0) {
+                    *error = "--duration must not be negative";
+                    return false;
+                }
+                o.duration = v;
+            }
+            timing_given = true;
+            ++i;
+        } else {
+            *error = "unknown option '" + arg + "'";
+            return false;
+        }
+    }
+    if (timing_given && o.render_dir.empty()) {
+        *error = "--fps, --start and --duration go with --render DIR";
+        return false;
+    }
+    // Frame names carry six digits.
+    if (!o.render_dir.empty() && o.duration * o.fps > 999999.0) {
+        *error = "--duration x --fps makes more than 999999 frames";
+        return false;
+    }
+    *out = o;
+    return true;
+}

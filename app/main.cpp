@@ -1,0 +1,43 @@
+#include "app/cmdline.h"
+#include "app/dialog.h"
+#include "app/main_loop.h"
+#include "app/offline.h"
+#include "app/settings.h"
+#include "platform/message_box.h"
+
+#include <cstdio>
+#include <string>
+
+int main(int argc, char** argv)
+{
+    Options options;
+    std::string error;
+    if (!parse_command_line(argc, argv, &options, &error)) {
+        std::fprintf(stderr, "glowcam: %s (see glowcam --help)\n", error.c_str());
+        return 2;
+    }
+    if (options.help) {
+        std::fputs(command_line_usage(), stdout);
+        return 0;
+    }
+    if (options.version) {
+        std::printf("glowcam %s\n", GLOWCAM_VERSION);
+        return 0;
+    }
+    if (!options.render_dir.empty())
+        return offline_render(options);
+
+    screen_width = options.width;
+    screen_height = options.height;
+    fullscreen = !options.window;
+    no_sound = options.no_sound;
+
+    if (options.no_dialog) {
+        message_box_use_stderr(true);
+    } else {
+        bool no_display = false;
+        if (!config_dialog_run(&no_display))
+            return no_display ? 1 : 0;
+    }
+    return run_show(options);
+}

@@ -1,0 +1,81 @@
+#include "app/main_loop.h"
+
+#include "app/clock.h"
+#include "app/cmdline.h"
+#include "app/rng.h"
+#include "app/window.h"
+#include "audio/audio.h"
+#include "capture/capture.h"
+#include "platform/main_thread.h"
+#include "render/gl_state.h"
+#include "show/composer.h"
+
+#include <SDL.h>
+
+#include <cstring>
+
+namespace {
+const int escape_key = 27;
+const int window_failed = 255;  // -1 as an exit status
+}
+
+void startup_reset()
+{
+    rng_seed(1234);
+    std::memset(keys, 0, sizeof keys);
+}
+
+int main_loop()
+{
+    for (;;) {
+        SDL_Event ev;
+        // While minimised nothing is drawn, so wait for events instead of
+        // polling; the short time-out keeps the loop responsive.
+        bool got = window_active ? SDL_PollEvent(&ev) == 1 : SDL_WaitEventTimeout(&ev, 10) == 1;
+        if (got) {
+            if (ev.type == SDL_QUIT)
+                return 0;
+            if (!main_thread_dispatch(ev))
+                window_proc(ev);
+            continue;
+        }
+        if (!window_active)
+            continue;
+        if (keys[escape_key])
+            return escape_key;
+        compose_frame();
+        window_swap();
+    }
+}
+
+int run_show(const Options& options)
+{
+    if (!window_open("OpenGL framework"))
+        return window_failed;
+    if (!gl_state_init()) {
+        window_destroy();
+        return window_failed;
+    }
+    startup_reset();
+
+    // Capture and audio report their own failures; the show runs on without.
+    capture_select_source(options.camera);
+    capture_window_create();
+    capture_connect(0);
+    capture_grab_start(true, 62);
+
+    audio_init();
+    music_load(options.music);
+    music_start();
+
+    timer_init();
+    show_clock_start();
+
+    int code = main_loop();
+
+    audio_shutdown();
+    capture_disconnect();
+    capture_shutdown();
+    window_destroy();
+    return code;
+}

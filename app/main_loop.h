@@ -1,0 +1,14 @@
+#pragma once
+
+struct Options;
+
+// Seeds the random generator with 1234 and lets go of every key.
+void startup_reset();
+
+// The non-blocking frame loop: one event per pass, a frame when none waits.
+// Returns the exit code: 0 after the window's close, 27 after Escape.
+int main_loop();
+
+// Opens the window, starts every subsystem, runs the loop and shuts down in
+// order. Returns the program's exit code.
+int run_show(const Options& options);

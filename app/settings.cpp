@@ -1,0 +1,7 @@
+#include "app/settings.h"
+
+int screen_width = 1024;
+int screen_height = 768;
+const int color_bits = 32;
+bool fullscreen = true;
+bool no_sound = false;

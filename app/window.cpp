@@ -1,0 +1,260 @@
+#include "app/window.h"
+
+#include "platform/main_thread.h"
+#include "platform/message_box.h"
+
+#include <GL/gl.h>
+#include <GL/glu.h>
+#include <SDL.h>
+
+#include <cstdio>
+
+unsigned char keys[256];
+bool window_active = true;
+
+namespace {
+
+SDL_Window* window_handle = nullptr;
+SDL_GLContext gl_context = nullptr;
+bool video_started = false;
+
+// The failure lines are the program's own, in its original wording.
+void say(const char* line)
+{
+    std::fputs(line, stdout);
+    std::fflush(stdout);
+}
+
+bool display_has_mode(int width, int height)
+{
+    int count = SDL_GetNumDisplayModes(0);
+    for (int i = 0; i < count; ++i) {
+        SDL_DisplayMode mode;
+        if (SDL_GetDisplayMode(0, i, &mode) == 0 && mode.w == width && mode.h == height)
+            return true;
+    }
+    return false;
+}
+
+// SDL may report success without changing anything (as under Xvfb), so the
+// switch counts only when the display and the drawable really have the size.
+bool full_screen_took(int width, int height)
+{
+    SDL_DisplayMode current;
+    if (SDL_GetCurrentDisplayMode(SDL_GetWindowDisplayIndex(window_handle), &current) != 0)
+        return false;
+    int dw = 0, dh = 0;
+    SDL_GL_GetDrawableSize(window_handle, &dw, &dh);
+    return current.w == width && current.h == height && dw == width && dh == height;
+}
+
+void set_gl_attributes(int bits)
+{
+    int channel = bits >= 24 ? 8 : 5;
+    SDL_GL_SetAttribute(SDL_GL_RED_SIZE, channel);
+    SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, channel);
+    SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, channel);
+    SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
+    SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 16);
+    SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, 0);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
+}
+
+SDL_Window* make_window(const char* title, int width, int height, bool full_screen)
+{
+    Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN;
+    if (full_screen)
+        flags |= SDL_WINDOW_FULLSCREEN;
+    return SDL_CreateWindow(title, 0, 0, width, height, flags);
+}
+
+}  // namespace
+
+void window_drawable_size(int* width, int* height)
+{
+    *width = *height = 0;
+    if (window_handle)
+        SDL_GL_GetDrawableSize(window_handle, width, height);
+}
+
+bool window_create(const char* title, int width, int height, int bits, bool full_screen)
+{
+    fullscreen = full_screen;
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) {
+        say("ERROR: registrazione della Window Class fallita.\n");
+        return false;
+    }
+    video_started = true;
+    if (!main_thread_init() || SDL_GL_LoadLibrary(nullptr) != 0) {
+        window_destroy();
+        return false;
+    }
+    set_gl_attributes(bits);
+
+    if (fullscreen) {
+        if (display_has_mode(width, height)) {
+            window_handle = make_window(title, width, height, true);
+            if (window_handle && !full_screen_took(width, height)) {
+                SDL_DestroyWindow(window_handle);
+                window_handle = nullptr;
+            }
+        }
+        if (!window_handle) {
+            if (!message_box("Warning:",
+                             "Requested fullscreen mode not supported by your video card.\n"
+                             "Use Windowed Mode Instead?",
+                             MESSAGE_BOX_YES_NO, MESSAGE_ICON_WARNING)) {
+                say("ERROR: Program Will Now Close.\n");
+                fullscreen = false;
+                window_destroy();
+                return false;
+            }
+            fullscreen = false;
+        } else {
+            SDL_ShowCursor(SDL_DISABLE);
+        }
+    }
+    if (!window_handle) {
+        window_handle = make_window(title, width, height, false);
+        if (!window_handle) {
+            // The pixel format is chosen with the window.
+            window_destroy();
+            say("ERRORE: impossibile impostare il PixelFormat.\n");
+            return false;
+        }
+    }
+
+    gl_context = SDL_GL_CreateContext(window_handle);
+    if (!gl_context) {
+        window_destroy();
+        say("ERRORE: impossibile creare un GL Rendering Context.\n");
+        return false;
+    }
+    if (SDL_GL_MakeCurrent(window_handle, gl_context) != 0) {
+        window_destroy();
+        say("ERRORE: impossibile attivare il GL Rendering Context.\n");
+        return false;
+    }
+    // Frames are drawn back to back; the show follows the clock, not vsync.
+    SDL_GL_SetSwapInterval(0);
+
+    SDL_ShowWindow(window_handle);
+    SDL_RaiseWindow(window_handle);
+    SDL_DisableScreenSaver();
+    window_active = true;
+    window_resize(width, height);
+    return true;
+}
+
+bool window_open(const char* title)
+{
+    if (!window_create(title, screen_width, screen_height, color_bits, fullscreen))
+        return false;
+    if (fullscreen)
+        SDL_Delay(2000);  // let the monitor settle into the new mode
+    return true;
+}
+
+void window_destroy()
+{
+    if (fullscreen && window_handle) {
+        SDL_SetWindowFullscreen(window_handle, 0);  // back to the desktop mode
+        SDL_ShowCursor(SDL_ENABLE);
+    }
+    if (gl_context) {
+        SDL_GL_MakeCurrent(window_handle, nullptr);
+        SDL_GL_DeleteContext(gl_context);
+        gl_context = nullptr;
+    }
+    if (window_handle) {
+        SDL_DestroyWindow(window_handle);
+        window_handle = nullptr;
+    }
+    if (video_started) {
+        SDL_EnableScreenSaver();
+        SDL_GL_UnloadLibrary();
+        SDL_QuitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS);
+        video_started = false;
+    }
+}
+
+void window_resize(int width, int height)
+{
+    if (height == 0)
+        height = 1;
+    screen_width = width;
+    screen_height = height;
+    glViewport(0, 0, width, height);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    gluPerspective(60.0, static_cast<double>(width) / static_cast<double>(height), 0.1, 100.0);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+}
+
+void window_swap()
+{
+    if (window_handle)
+        SDL_GL_SwapWindow(window_handle);
+}
+
+int virtual_key_code(int k)
+{
+    if (k >= SDLK_a && k <= SDLK_z)
+        return 'A' + (k - SDLK_a);
+    if (k >= SDLK_0 && k <= SDLK_9)
+        return k;
+    if (k >= SDLK_F1 && k <= SDLK_F12)
+        return 0x70 + (k - SDLK_F1);
+    if (k >= SDLK_KP_1 && k <= SDLK_KP_9)
+        return 0x61 + (k - SDLK_KP_1);
+    switch (k) {
+    case SDLK_BACKSPACE: return 0x08;
+    case SDLK_TAB: return 0x09;
+    case SDLK_RETURN: case SDLK_KP_ENTER: return 0x0D;
+    case SDLK_LSHIFT: case SDLK_RSHIFT: return 0x10;
+    case SDLK_LCTRL: case SDLK_RCTRL: return 0x11;
+    case SDLK_LALT: case SDLK_RALT: return 0x12;
+    case SDLK_PAUSE: return 0x13;
+    case SDLK_CAPSLOCK: return 0x14;
+    case SDLK_ESCAPE: return 0x1B;
+    case SDLK_SPACE: return 0x20;
+    case SDLK_PAGEUP: return 0x21;
+    case SDLK_PAGEDOWN: return 0x22;
+    case SDLK_END: return 0x23;
+    case SDLK_HOME: return 0x24;
+    case SDLK_LEFT: return 0x25;
+    case SDLK_UP: return 0x26;
+    case SDLK_RIGHT: return 0x27;
+    case SDLK_DOWN: return 0x28;
+    case SDLK_INSERT: return 0x2D;
+    case SDLK_DELETE: return 0x2E;
+    case SDLK_KP_0: return 0x60;
+    default: return 0;
+    }
+}
+
+void window_proc(const SDL_Event& ev)
+{
+    switch (ev.type) {
+    case SDL_WINDOWEVENT:
+        if (ev.window.event == SDL_WINDOWEVENT_MINIMIZED)
+            window_active = false;
+        else if (ev.window.event == SDL_WINDOWEVENT_RESTORED)
+            window_active = true;
+        break;
+    case SDL_KEYDOWN:
+    case SDL_KEYUP: {
+        // Keys pressed with Alt held, and F10, are system keys: not recorded.
+        if ((ev.key.keysym.mod & KMOD_ALT) || ev.key.keysym.sym == SDLK_F10 ||
+            ev.key.keysym.sym == SDLK_LALT || ev.key.keysym.sym == SDLK_RALT)
+            break;
+        int vk = virtual_key_code(ev.key.keysym.sym);
+        if (vk != 0)
+            keys[vk] = ev.type == SDL_KEYDOWN ? 1 : 0;
+        break;
+    }
+    default:
+        break;
+    }
+}

@@ -1,0 +1,1 @@
+/* Lets a subsystem library exist before its first source file. */

@@ -1,0 +1,72 @@
+#include "tests/support/gl_test.h"
+
+#include "app/window.h"
+#include "render/texture.h"
+
+#include <GL/gl.h>
+#include <SDL.h>
+
+#include <cstdlib>
+
+void GlTest::SetUp() { reopen(width, height); }
+
+void GlTest::TearDown() { window_destroy(); }
+
+void GlTest::reopen(int w, int h)
+{
+    window_destroy();
+    setenv("SDL_VIDEODRIVER", "offscreen", 1);
+    ASSERT_TRUE(window_create("test", w, h, 32, false)) << SDL_GetError();
+}
+
+std::vector<uint8_t> read_rgb(int w, int h)
+{
+    std::vector<uint8_t> out(static_cast<size_t>(w) * h * 3);
+    glFinish();
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(0, 0, w, h, GL_RGB, GL_UNSIGNED_BYTE, out.data());
+    return out;
+}
+
+Rgb pixel_at(int x, int y)
+{
+    uint8_t p[3] = {0, 0, 0};
+    glFinish();
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(x, screen_height - 1 - y, 1, 1, GL_RGB, GL_UNSIGNED_BYTE, p);
+    return {p[0], p[1], p[2]};
+}
+
+StackDepths stack_depths()
+{
+    StackDepths d{};
+    glGetIntegerv(GL_MODELVIEW_STACK_DEPTH, &d.modelview);
+    glGetIntegerv(GL_PROJECTION_STACK_DEPTH, &d.projection);
+    glGetIntegerv(GL_TEXTURE_STACK_DEPTH, &d.texture);
+    glGetIntegerv(GL_ATTRIB_STACK_DEPTH, &d.attrib);
+    return d;
+}
+
+unsigned int make_texture(int w, int h, Rgb (*colour)(int x, int y))
+{
+    std::vector<uint8_t> px(static_cast<size_t>(w) * h * 3);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            Rgb c = colour(x, y);
+            uint8_t* p = &px[(static_cast<size_t>(y) * w + x) * 3];
+            p[0] = static_cast<uint8_t>(c.r);
+            p[1] = static_cast<uint8_t>(c.g);
+            p[2] = static_cast<uint8_t>(c.b);
+        }
+    return texture_create(px.data(), w, h, false);
+}
+
+::testing::AssertionResult near_rgb(Rgb got, Rgb want, int tolerance)
+{
+    if (std::abs(got.r - want.r) <= tolerance && std::abs(got.g - want.g) <= tolerance &&
+        std::abs(got.b - want.b) <= tolerance)
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure()
+           << "got (" << got.r << ", " << got.g << ", " << got.b << "), want (" << want.r << ", "
+           << want.g << ", " << want.b << ") within " << tolerance;
+}

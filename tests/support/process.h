@@ -1,0 +1,28 @@
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+// Runs a program as a child process with extra environment settings, feeds it
+// nothing on standard input, and collects what it writes.
+struct ProcessResult {
+    int exit_code = -1;     // -1 when it did not exit normally
+    bool timed_out = false; // killed after the time limit
+    std::string out;
+    std::string err;
+};
+
+struct ProcessOptions {
+    std::vector<std::string> env;  // "NAME=value" added to or replacing the environment
+    std::vector<std::string> unset_env;
+    double timeout_s = 60.0;
+    // Called once the child runs, with its pid, on the caller's thread; the
+    // child keeps running while it does (for tests that drive a window).
+    std::function<void(int pid)> while_running;
+};
+
+ProcessResult run_process(const std::vector<std::string>& argv, const ProcessOptions& options = {});
+
+// The glowcam program built beside the tests.
+std::string glowcam_exe();

@@ -1,0 +1,41 @@
+#!/bin/sh
+# Installs every Debian 12 package glowcam needs to build, run and test.
+# Idempotent: when everything is already there it says nothing and exits 0.
+set -e
+
+PACKAGES="
+cmake ninja-build g++ pkg-config git
+libsdl2-dev libgl-dev libglu1-mesa-dev libegl-dev libgl1-mesa-dri libegl-mesa0
+libgtk-3-dev
+libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
+gstreamer1.0-plugins-base gstreamer1.0-plugins-good
+libopenal-dev libopenal1 libsndfile1-dev libfftw3-dev
+libpng-dev libyuv-dev
+libgtest-dev libgmock-dev libbenchmark-dev
+xvfb xauth xdotool x11-utils
+clang libclang-rt-14-dev
+"
+
+missing=""
+for p in $PACKAGES; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed"; then
+        missing="$missing $p"
+    fi
+done
+[ -z "$missing" ] && exit 0
+
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then
+    if command -v sudo >/dev/null 2>&1; then
+        SUDO="sudo"
+    else
+        echo "install-deps: need root or sudo to install:$missing" >&2
+        exit 1
+    fi
+fi
+
+echo "install-deps: installing$missing" >&2
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq
+# shellcheck disable=SC2086
+$SUDO apt-get install -y -qq --no-install-recommends $missing >/dev/null
