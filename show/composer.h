@@ -6,3 +6,28 @@ extern int frame_mode;  // 0, 1 or 2, from the show time alone
 
 void compose_frame();
 double spow(double x, double e);
+
+// The pieces of a frame that need no GL, in double precision so a show that
+// has run for weeks moves as smoothly as on its first day.
+
+// 25 s per mode in a 75 s cycle.
+int mode_for_time(double t_seconds);
+
+// What the start of a frame decides: it reads the show clock, sets
+// frame_mode, drives envelope slots 0 and 1 and reads the bass.
+struct FrameStart {
+    double t;          // show time in seconds
+    int mode;
+    bool box_refresh;  // first half of every 20 s
+    double bass;       // 3 x spectrum[1]
+};
+FrameStart frame_begin();
+
+// The mode-0 camera position at show time t; it looks at the origin.
+void camera_eye(double t_seconds, double eye[3]);
+
+// Per-frame quantities from envelope values e0 (slot 0) and e1 (slot 1).
+double invert_strength(double e0);
+double feedback_pass_alpha(double e1, double bass);
+double feedback_angle(double e1);
+double reverb_time_ms(double e1);
