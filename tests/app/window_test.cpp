@@ -1,0 +1,209 @@
+#include "app/window.h"
+#include "platform/message_box.h"
+#include "tests/support/process.h"
+#include "tests/support/xvfb.h"
+
+#include <SDL.h>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+struct Asked {
+    std::string caption, text;
+    MessageBoxKind kind = MESSAGE_BOX_OK;
+    int count = 0;
+};
+Asked asked;
+bool answer_yes = true;
+
+bool answer(const std::string& caption, const std::string& text, MessageBoxKind kind)
+{
+    asked.caption = caption;
+    asked.text = text;
+    asked.kind = kind;
+    ++asked.count;
+    return answer_yes;
+}
+
+// In-process window tests against a private X server of a chosen size.
+class FullScreenTest : public ::testing::Test {
+protected:
+    void use(const Xvfb& x)
+    {
+        ASSERT_TRUE(x.ok()) << "Xvfb did not start";
+        setenv("DISPLAY", x.display().c_str(), 1);
+        setenv("SDL_VIDEODRIVER", "x11", 1);
+        asked = Asked{};
+        message_box_set_hook(answer);
+    }
+    void TearDown() override
+    {
+        window_destroy();
+        message_box_set_hook(nullptr);
+    }
+};
+
+const char* question =
+    "Requested fullscreen mode not supported by your video card.\nUse Windowed Mode Instead?";
+
+TEST_F(FullScreenTest, RefusedModeAsksAndYesGivesAWindowOfTheClientSize)
+{
+    Xvfb x(1280, 1024);
+    use(x);
+    answer_yes = true;
+    ASSERT_TRUE(window_create("OpenGL framework", 1024, 768, 32, true));
+    EXPECT_EQ(asked.count, 1);
+    EXPECT_EQ(asked.caption, "Warning:");
+    EXPECT_EQ(asked.text, question);
+    EXPECT_EQ(asked.kind, MESSAGE_BOX_YES_NO);
+    EXPECT_FALSE(fullscreen);
+    int w = 0, h = 0;
+    window_drawable_size(&w, &h);
+    EXPECT_EQ(w, 1024);
+    EXPECT_EQ(h, 768);
+    EXPECT_EQ(screen_width, 1024);
+    EXPECT_EQ(screen_height, 768);
+    EXPECT_EQ(SDL_ShowCursor(SDL_QUERY), SDL_ENABLE);
+}
+
+TEST_F(FullScreenTest, RefusedModeAndNoEndsWithTheMessage)
+{
+    Xvfb x(1280, 1024);
+    use(x);
+    answer_yes = false;
+    testing::internal::CaptureStdout();
+    bool ok = window_create("OpenGL framework", 1024, 768, 32, true);
+    std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(asked.count, 1);
+    EXPECT_EQ(out, "ERROR: Program Will Now Close.\n");
+    EXPECT_EQ(SDL_WasInit(SDL_INIT_VIDEO), 0u) << "nothing left behind";
+}
+
+TEST_F(FullScreenTest, AvailableModeSwitchesAndHidesTheCursorUntilDestroy)
+{
+    Xvfb x(1024, 768);
+    use(x);
+    ASSERT_TRUE(window_create("OpenGL framework", 1024, 768, 32, true));
+    EXPECT_EQ(asked.count, 0) << asked.text;
+    EXPECT_TRUE(fullscreen);
+    EXPECT_EQ(SDL_ShowCursor(SDL_QUERY), SDL_DISABLE);
+    int w = 0, h = 0;
+    window_drawable_size(&w, &h);
+    EXPECT_EQ(w, 1024);
+    EXPECT_EQ(h, 768);
+    window_destroy();
+    EXPECT_EQ(SDL_ShowCursor(SDL_QUERY), SDL_ENABLE);
+}
+
+TEST_F(FullScreenTest, KeysAreRecordedByVirtualKeyCodeExceptSystemKeys)
+{
+    Xvfb x(800, 600);
+    use(x);
+    ASSERT_TRUE(window_create("OpenGL framework", 320, 240, 32, false));
+    auto key = [](Uint32 type, SDL_Keycode sym, Uint16 mod) {
+        SDL_Event ev{};
+        ev.type = type;
+        ev.key.keysym.sym = sym;
+        ev.key.keysym.mod = mod;
+        window_proc(ev);
+    };
+    keys[27] = 0;
+    key(SDL_KEYDOWN, SDLK_ESCAPE, 0);
+    EXPECT_EQ(keys[27], 1);
+    key(SDL_KEYDOWN, SDLK_ESCAPE, 0);  // auto-repeat keeps it down
+    EXPECT_EQ(keys[27], 1);
+    key(SDL_KEYUP, SDLK_ESCAPE, 0);
+    EXPECT_EQ(keys[27], 0);
+    key(SDL_KEYDOWN, SDLK_a, KMOD_LALT);
+    EXPECT_EQ(keys['A'], 0) << "Alt+A is a system key";
+    key(SDL_KEYDOWN, SDLK_F10, 0);
+    EXPECT_EQ(keys[0x79], 0) << "F10 is a system key";
+    key(SDL_KEYDOWN, SDLK_a, 0);
+    EXPECT_EQ(keys['A'], 1);
+
+    SDL_Event ev{};
+    ev.type = SDL_WINDOWEVENT;
+    ev.window.event = SDL_WINDOWEVENT_MINIMIZED;
+    window_proc(ev);
+    EXPECT_FALSE(window_active);
+    ev.window.event = SDL_WINDOWEVENT_FOCUS_LOST;  // another application in front
+    window_proc(ev);
+    EXPECT_FALSE(window_active);
+    ev.window.event = SDL_WINDOWEVENT_RESTORED;
+    window_proc(ev);
+    EXPECT_TRUE(window_active);
+    ev.window.event = SDL_WINDOWEVENT_FOCUS_LOST;
+    window_proc(ev);
+    EXPECT_TRUE(window_active);
+}
+
+// The program itself, windowed under a private X server, ended by a key and
+// by the window's close.
+class ShowWindowTest : public ::testing::Test {
+protected:
+    ProcessResult run_and(const Xvfb& x, const std::string& action)
+    {
+        ProcessOptions po;
+        po.env = {"DISPLAY=" + x.display()};
+        po.unset_env = {"SDL_VIDEODRIVER"};
+        po.timeout_s = 120;
+        std::string display = x.display();
+        po.while_running = [display, action](int) {
+            // Wait for the window, then act on it.
+            std::string cmd = "DISPLAY=" + display +
+                              " xdotool search --sync --name 'OpenGL framework' " + action +
+                              " >/dev/null 2>&1";
+            EXPECT_EQ(std::system(cmd.c_str()), 0) << cmd;
+        };
+        return run_process({glowcam_exe(), "--no-dialog", "--window", "--size", "640x480",
+                            "--camera", "none", "--no-sound"},
+                           po);
+    }
+};
+
+TEST_F(ShowWindowTest, EscapeEndsWith27)
+{
+    Xvfb x(1024, 768);
+    ASSERT_TRUE(x.ok());
+    ProcessResult r = run_and(x, "windowfocus --sync key --delay 200 Escape");
+    EXPECT_FALSE(r.timed_out);
+    EXPECT_EQ(r.exit_code, 27) << r.out << r.err;
+}
+
+TEST_F(ShowWindowTest, CloseEndsWith0)
+{
+    Xvfb x(1024, 768);
+    ASSERT_TRUE(x.ok());
+    // windowclose sends the window manager's delete request.
+    ProcessResult r = run_and(x, "windowclose");
+    EXPECT_FALSE(r.timed_out);
+    EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+}
+
+TEST(ShowStart, NoDisplayGivesTheWindowFailureAndExit255)
+{
+    ProcessOptions po;
+    po.unset_env = {"DISPLAY", "WAYLAND_DISPLAY", "SDL_VIDEODRIVER"};
+    ProcessResult r = run_process(
+        {glowcam_exe(), "--no-dialog", "--window", "--camera", "none", "--no-sound"}, po);
+    EXPECT_EQ(r.exit_code, 255);
+    EXPECT_EQ(r.out, "ERROR: registrazione della Window Class fallita.\n");
+}
+
+TEST(ShowStart, BadCommandLineExits2WithOneLineAndNoWindow)
+{
+    ProcessOptions po;
+    po.unset_env = {"DISPLAY"};
+    for (const char* bad : {"--frobnicate", "--size=640x480"}) {
+        ProcessResult r = run_process({glowcam_exe(), bad}, po);
+        EXPECT_EQ(r.exit_code, 2) << bad;
+        EXPECT_NE(r.err.find(bad), std::string::npos) << r.err;
+        EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << "one line";
+    }
+}
+
+}  // namespace
