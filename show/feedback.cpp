@@ -73,6 +73,15 @@ FeedbackPass feedback_pass(int k, float step_x, float step_y, float angle, int w
     return {step_x / width * scale, step_y / width * scale, angle * scale};
 }
 
+void feedback_forget_textures()
+{
+    feedback_frame_texture = 0;
+    feedback_zoom_texture = 0;
+    feedback_tex_width = 0;
+    feedback_tex_height = 0;
+    feedback_ready = false;
+}
+
 void feedback_zoom(float step_x, float step_y, float angle, float pass_alpha,
                    int passes, float base_alpha)
 {

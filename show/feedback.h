@@ -29,3 +29,7 @@ FeedbackPass feedback_pass(int k, float step_x, float step_y, float angle, int w
 // larger only if the window grows out of them).
 void feedback_zoom(float step_x, float step_y, float angle, float pass_alpha,
                    int passes, float base_alpha);
+
+// Textures live and die with their context: after the context the zoom drew
+// in is gone, this makes the next call create its textures afresh.
+void feedback_forget_textures();

@@ -1,0 +1,151 @@
+#include "app/offline.h"
+
+#include "app/clock.h"
+#include "app/cmdline.h"
+#include "app/envelope.h"
+#include "app/main_loop.h"
+#include "app/settings.h"
+#include "app/window.h"
+#include "audio/audio.h"
+#include "capture/capture.h"
+#include "platform/message_box.h"
+#include "render/gl_state.h"
+#include "render/png_write.h"
+#include "show/composer.h"
+
+#include <GL/gl.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include <unistd.h>
+
+namespace {
+
+const int window_failed = 255;
+
+// The folder must exist and take new files before the first frame is drawn,
+// so a bad path costs nothing and leaves nothing behind.
+bool prepare_folder(const std::string& dir, std::string* error)
+{
+    std::error_code ec;
+    std::filesystem::create_directories(dir, ec);
+    if (ec) {
+        *error = ec.message();
+        return false;
+    }
+    if (!std::filesystem::is_directory(dir, ec)) {
+        *error = "not a folder";
+        return false;
+    }
+    if (access(dir.c_str(), W_OK | X_OK) != 0) {
+        *error = std::generic_category().message(errno);
+        return false;
+    }
+    return true;
+}
+
+std::string frame_path(const std::string& dir, long long index)
+{
+    char name[32];
+    std::snprintf(name, sizeof name, "frame-%06lld.png", index);
+    return (std::filesystem::path(dir) / name).string();
+}
+
+// Frames at start + i / fps for every i whose time falls before the end.
+long long frame_count(double fps, double duration)
+{
+    double frames = std::ceil(duration * fps - 1e-9);
+    return frames > 0.0 ? static_cast<long long>(frames) : 0;
+}
+
+void shutdown_all()
+{
+    audio_shutdown();
+    capture_disconnect();
+    capture_shutdown();
+    window_destroy();
+    show_clock_set_source(nullptr);
+}
+
+}  // namespace
+
+int offline_render(const Options& options)
+{
+    const std::string& dir = options.render_dir;
+    std::string error;
+    if (!prepare_folder(dir, &error)) {
+        std::fprintf(stderr, "glowcam: cannot write frames into '%s': %s\n", dir.c_str(),
+                     error.c_str());
+        return 1;
+    }
+
+    // No window is shown and no sound is played: the offscreen driver needs
+    // no display, and every message box becomes a line on standard error.
+    setenv("SDL_VIDEODRIVER", "offscreen", 1);
+    message_box_use_stderr(true);
+    no_sound = true;
+    fullscreen = false;
+    screen_width = options.width;
+    screen_height = options.height;
+
+    if (!window_create("OpenGL framework", options.width, options.height, color_bits, false))
+        return window_failed;
+    if (!gl_state_init()) {
+        window_destroy();
+        return window_failed;
+    }
+    startup_reset();
+
+    capture_select_source(options.camera);
+    capture_connect(0);
+    audio_init();
+    music_load(options.music);
+
+    // The envelopes start at the first rendered frame, as if the show had
+    // started there.
+    env_reset_all();
+    show_clock_use_manual(options.start * 1000.0);
+
+    const int w = screen_width;
+    const int h = screen_height;
+    std::vector<unsigned char> pixels(static_cast<size_t>(w) * static_cast<size_t>(h) * 3);
+    const long long frames = frame_count(options.fps, options.duration);
+
+    for (long long i = 0; i < frames; ++i) {
+        double ms = (options.start + static_cast<double>(i) / options.fps) * 1000.0;
+        show_clock_set_manual(ms);
+        spectrum_at_show_time(ms);
+        capture_render_frame(ms);
+        compose_frame();
+        glFinish();
+
+        // The offscreen surface is single-buffered: read back whichever
+        // buffer the context draws to.
+        GLint draw_buffer = GL_BACK;
+        glGetIntegerv(GL_DRAW_BUFFER, &draw_buffer);
+        glReadBuffer(static_cast<GLenum>(draw_buffer));
+        glPixelStorei(GL_PACK_ALIGNMENT, 1);
+        glReadPixels(0, 0, w, h, GL_RGB, GL_UNSIGNED_BYTE, pixels.data());
+
+        std::string path = frame_path(dir, i);
+        if (!png_write_rgb(path, pixels.data(), w, h, true, &error)) {
+            std::fprintf(stderr, "\nglowcam: cannot write %s: %s\n", path.c_str(), error.c_str());
+            shutdown_all();
+            return 1;
+        }
+        std::fprintf(stderr, "\rglowcam: frame %lld of %lld (%.0f%%)", i + 1, frames,
+                     100.0 * static_cast<double>(i + 1) / static_cast<double>(frames));
+        std::fflush(stderr);
+    }
+    std::fprintf(stderr, "%sglowcam: wrote %lld frames into %s\n", frames > 0 ? "\n" : "",
+                 frames, dir.c_str());
+
+    shutdown_all();
+    return 0;
+}
