@@ -1,12 +1,14 @@
 #include "app/window.h"
 #include "platform/message_box.h"
 #include "tests/support/process.h"
+#include "tests/support/x11.h"
 #include "tests/support/xvfb.h"
 
 #include <SDL.h>
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <functional>
 #include <string>
 
 namespace {
@@ -145,20 +147,14 @@ TEST_F(FullScreenTest, KeysAreRecordedByVirtualKeyCodeExceptSystemKeys)
 // by the window's close.
 class ShowWindowTest : public ::testing::Test {
 protected:
-    ProcessResult run_and(const Xvfb& x, const std::string& action)
+    ProcessResult run_and(const Xvfb& x, const std::function<void(const std::string&)>& act)
     {
         ProcessOptions po;
         po.env = {"DISPLAY=" + x.display()};
         po.unset_env = {"SDL_VIDEODRIVER"};
         po.timeout_s = 120;
         std::string display = x.display();
-        po.while_running = [display, action](int) {
-            // Wait for the window, then act on it.
-            std::string cmd = "DISPLAY=" + display +
-                              " xdotool search --sync --name 'OpenGL framework' " + action +
-                              " >/dev/null 2>&1";
-            EXPECT_EQ(std::system(cmd.c_str()), 0) << cmd;
-        };
+        po.while_running = [display, act](int) { act(display); };
         return run_process({glowcam_exe(), "--no-dialog", "--window", "--size", "640x480",
                             "--camera", "none", "--no-sound"},
                            po);
@@ -169,7 +165,12 @@ TEST_F(ShowWindowTest, EscapeEndsWith27)
 {
     Xvfb x(1024, 768);
     ASSERT_TRUE(x.ok());
-    ProcessResult r = run_and(x, "windowfocus --sync key --delay 200 Escape");
+    ProcessResult r = run_and(x, [](const std::string& display) {
+        std::string cmd = "DISPLAY=" + display +
+                          " xdotool search --sync --name 'OpenGL framework'"
+                          " windowfocus --sync key Escape >/dev/null 2>&1";
+        EXPECT_EQ(std::system(cmd.c_str()), 0) << cmd;
+    });
     EXPECT_FALSE(r.timed_out);
     EXPECT_EQ(r.exit_code, 27) << r.out << r.err;
 }
@@ -178,8 +179,9 @@ TEST_F(ShowWindowTest, CloseEndsWith0)
 {
     Xvfb x(1024, 768);
     ASSERT_TRUE(x.ok());
-    // windowclose sends the window manager's delete request.
-    ProcessResult r = run_and(x, "windowclose");
+    ProcessResult r = run_and(x, [](const std::string& display) {
+        EXPECT_TRUE(x11_close_window(display, "OpenGL framework", 60));
+    });
     EXPECT_FALSE(r.timed_out);
     EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
 }

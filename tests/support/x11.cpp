@@ -1,0 +1,59 @@
+#include "tests/support/x11.h"
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+namespace {
+
+Window find_by_title(Display* d, Window w, const std::string& title)
+{
+    char* name = nullptr;
+    if (XFetchName(d, w, &name) && name) {
+        bool match = title == name;
+        XFree(name);
+        if (match)
+            return w;
+    }
+    Window root, parent, *children = nullptr;
+    unsigned int n = 0;
+    if (!XQueryTree(d, w, &root, &parent, &children, &n))
+        return 0;
+    Window found = 0;
+    for (unsigned int i = 0; i < n && !found; ++i)
+        found = find_by_title(d, children[i], title);
+    if (children)
+        XFree(children);
+    return found;
+}
+
+}  // namespace
+
+bool x11_close_window(const std::string& display, const std::string& title, double timeout_s)
+{
+    Display* d = XOpenDisplay(display.c_str());
+    if (!d)
+        return false;
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(timeout_s);
+    Window w = 0;
+    while (!(w = find_by_title(d, DefaultRootWindow(d), title)) &&
+           std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    if (w) {
+        XEvent ev;
+        std::memset(&ev, 0, sizeof ev);
+        ev.xclient.type = ClientMessage;
+        ev.xclient.window = w;
+        ev.xclient.message_type = XInternAtom(d, "WM_PROTOCOLS", False);
+        ev.xclient.format = 32;
+        ev.xclient.data.l[0] = static_cast<long>(XInternAtom(d, "WM_DELETE_WINDOW", False));
+        ev.xclient.data.l[1] = CurrentTime;
+        XSendEvent(d, w, False, NoEventMask, &ev);
+        XFlush(d);
+    }
+    XCloseDisplay(d);
+    return w != 0;
+}

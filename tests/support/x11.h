@@ -1,0 +1,8 @@
+#pragma once
+
+#include <string>
+
+// Asks the top-level window with this title on the given X display to close,
+// as a window manager's close button does (WM_DELETE_WINDOW). Waits up to
+// timeout_s for the window to appear. False when it never appeared.
+bool x11_close_window(const std::string& display, const std::string& title, double timeout_s);
