@@ -7,6 +7,17 @@
 
 namespace {
 
+// Arguments are echoed in one-line messages: control characters would break
+// the line (or the terminal), so they are shown as '?'.
+std::string printable(const std::string& arg)
+{
+    std::string out = arg;
+    for (char& c : out)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
+            c = '?';
+    return out;
+}
+
 bool parse_number(const char* text, double* out)
 {
     if (!text || !*text)
@@ -87,7 +98,7 @@ bool parse_command_line(int argc, const char* const* argv, Options* out, std::st
         auto need_value = [&]() {
             if (value)
                 return true;
-            *error = "option " + arg + " needs a value";
+            *error = "option " + printable(arg) + " needs a value";
             return false;
         };
         if (arg == "--no-dialog") {
@@ -105,7 +116,7 @@ bool parse_command_line(int argc, const char* const* argv, Options* out, std::st
                 return false;
             if (!parse_size(value, &o.width, &o.height)) {
                 *error = "--size wants WxH with each side from 64 to 8192, not '" +
-                         std::string(value) + "'";
+                         printable(value) + "'";
                 return false;
             }
             o.size_given = true;
@@ -116,7 +127,7 @@ bool parse_command_line(int argc, const char* const* argv, Options* out, std::st
             o.camera = value;
             if (!camera_ok(o.camera)) {
                 *error = "--camera wants auto, none, test, /dev/videoN or a .y4m file, not '" +
-                         o.camera + "'";
+                         printable(o.camera) + "'";
                 return false;
             }
             ++i;
@@ -143,7 +154,7 @@ bool parse_command_line(int argc, const char* const* argv, Options* out, std::st
                 return false;
             double v = 0.0;
             if (!parse_number(value, &v)) {
-                *error = arg + " wants a number, not '" + std::string(value) + "'";
+                *error = arg + " wants a number, not '" + printable(value) + "'";
                 return false;
             }
             if (arg == "--fps") {
@@ -168,7 +179,7 @@ bool parse_command_line(int argc, const char* const* argv, Options* out, std::st
             timing_given = true;
             ++i;
         } else {
-            *error = "unknown option '" + arg + "'";
+            *error = "unknown option '" + printable(arg) + "'";
             return false;
         }
     }

@@ -75,6 +75,8 @@ TEST(CommandLine, BadInputNamesTheOption)
         {{"--render", "o", "--start", "-0.5"}, "--start"},
         {{"--render", "o", "--fps", "1000", "--duration", "100000"}, "--duration"},
         {{"--fps", "30"}, "--render"},
+        {{"--rende\n\xd2"}, "--rende?"},  // found by fuzzing: a newline broke the line
+        {{"--size", "64\nx64"}, "64?x64"},
     };
     for (const Case& c : cases) {
         Parsed p = parse(c.args);
