@@ -18,6 +18,20 @@ bool music_start();                    // looping playback and the 25 ms spectru
 void set_reverb_time(float ms);        // 800 to 3000 from the composer, every frame
 void audio_shutdown();                 // timer and streaming stopped, device released
 
+// The 25 ms timer's tick: fetches the FFT of what is heard and smooths it into
+// `spectrum` and `spectrum_prev`.
+void spectrum_sample();
+
+// A box titled "bass error" reading "TEXT (bass error code: N)" with the audio
+// library's last error code.
+void bass_error_box(const std::string& text);
+
+// Tests: audio_init opens OpenAL Soft's loopback device instead of the sound
+// card (no_sound still opens none) and music_start starts no timer; the test
+// mixes with audio_render_loopback and calls spectrum_sample itself.
+void audio_test_mode(bool on);
+bool audio_render_loopback(float* stereo, int frames);
+
 // Offline rendering: set `spectrum` to what the 25 ms sampler would hold at
 // this show time had the music played from show time 0. Needs music_load.
 void spectrum_at_show_time(double show_ms);
