@@ -2,6 +2,8 @@
 
 #include <string>
 
+struct CaptureFrame;
+
 // Live video: the capture driver, the grab worker and the frame pipeline into
 // the video texture. The GL parts run on the main thread.
 
@@ -23,3 +25,26 @@ void capture_shutdown();
 // Offline rendering: convert and upload the file or test source's frame for
 // this show time, without the worker. False when there is no such source.
 bool capture_render_frame(double show_ms);
+
+// The steps behind the calls above.
+
+// The worker's function: one grab request to the main thread, served before
+// it returns, while connected and grabbing; nothing otherwise.
+void capture_grab_frame(int ignored);
+
+// Main thread, once per served grab: uploads the frame the previous call
+// converted, then converts this one. Returns 0.
+int capture_frame_callback(const CaptureFrame& frame);
+
+void capture_refresh_size();
+void capture_driver_dialog(int which);
+void video_texture_create();
+void video_texture_upload();
+
+// The texture side for a frame side: the size table, or the smallest power of
+// two that holds the frame where the table's side would not.
+int video_tex_width_for(int frame_width);
+int video_tex_height_for(int frame_height);
+
+// Grab callbacks since connect.
+unsigned int capture_frame_count();
