@@ -8,6 +8,7 @@
 #include <vector>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -199,10 +200,18 @@ bool y4m_frame(double show_ms, CaptureFrame* out)
     if (index != y4m.loaded) {
         // A file cut short while the show runs gives a short frame, which the
         // pipeline skips; it is read again next time.
+        // Read past the stream's buffer, which may hold what the file was.
         std::size_t got = 0;
-        if (fseeko(y4m.file, static_cast<off_t>(y4m.frame_offsets[index]), SEEK_SET) == 0)
-            got = std::fread(y4m.frame.data(), 1, y4m.frame_bytes, y4m.file);
-        std::clearerr(y4m.file);
+        int fd = fileno(y4m.file);
+        off_t at = static_cast<off_t>(y4m.frame_offsets[index]);
+        while (got < y4m.frame_bytes) {
+            ssize_t n = ::pread(fd, y4m.frame.data() + got, y4m.frame_bytes - got, at + static_cast<off_t>(got));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                break;
+            got += static_cast<std::size_t>(n);
+        }
         y4m.loaded = got == y4m.frame_bytes ? index : -1;
         y4m.loaded_bytes = got;
     }
