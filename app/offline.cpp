@@ -143,8 +143,8 @@ int offline_render(const Options& options)
                      100.0 * static_cast<double>(i + 1) / static_cast<double>(frames));
         std::fflush(stderr);
     }
-    std::fprintf(stderr, "%sglowcam: wrote %lld frames into %s\n", frames > 0 ? "\n" : "",
-                 frames, dir.c_str());
+    std::fprintf(stderr, "%sglowcam: wrote %lld frame%s into %s\n", frames > 0 ? "\n" : "",
+                 frames, frames == 1 ? "" : "s", dir.c_str());
 
     shutdown_all();
     return 0;
