@@ -1,7 +1,10 @@
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -15,11 +18,14 @@ inline std::string y4m_test_path(const std::string& name)
     return ::testing::TempDir() + "glowcam_capture_" + name + ".y4m";
 }
 
-// Frame f is solid colours[f], except that the first row of pixels carries
-// `top` (so that the top of the picture can be told from the bottom).
-inline bool write_y4m(const std::string& path, const std::string& header, int w, int h,
-                      const std::vector<Y4mColour>& colours, Y4mColour top = {235, 128, 128},
-                      std::size_t cut_last_frame_by = 0)
+// Luma of frame n at (row, column); the chroma of frame n is solid.
+using LumaFn = std::function<std::uint8_t(int n, int row, int column)>;
+
+// Frame n has the chroma of colours[n] and the luma luma(n, row, column).
+// The last frame can be cut short by some bytes.
+inline bool write_y4m_fn(const std::string& path, const std::string& header, int w, int h,
+                         const std::vector<Y4mColour>& colours, const LumaFn& luma,
+                         std::size_t cut_last_frame_by = 0)
 {
     std::FILE* f = std::fopen(path.c_str(), "wb");
     if (!f)
@@ -30,7 +36,7 @@ inline bool write_y4m(const std::string& path, const std::string& header, int w,
         std::vector<std::uint8_t> frame(static_cast<std::size_t>(w) * h + 2 * cw * ch);
         for (int r = 0; r < h; ++r)
             for (int x = 0; x < w; ++x)
-                frame[r * w + x] = r == 0 ? top.y : colours[n].y;
+                frame[r * w + x] = luma(static_cast<int>(n), r, x);
         for (int i = 0; i < cw * ch; ++i) {
             frame[w * h + i] = colours[n].u;
             frame[w * h + cw * ch + i] = colours[n].v;
@@ -42,4 +48,15 @@ inline bool write_y4m(const std::string& path, const std::string& header, int w,
         std::fwrite(frame.data(), 1, bytes, f);
     }
     return std::fclose(f) == 0;
+}
+
+// Solid frames, except that the first row carries `top` (so that the top of
+// the picture can be told from the bottom).
+inline bool write_y4m(const std::string& path, const std::string& header, int w, int h,
+                      const std::vector<Y4mColour>& colours, Y4mColour top = {235, 128, 128},
+                      std::size_t cut_last_frame_by = 0)
+{
+    return write_y4m_fn(
+        path, header, w, h, colours,
+        [&](int n, int r, int) { return r == 0 ? top.y : colours[n].y; }, cut_last_frame_by);
 }
