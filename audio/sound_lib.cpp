@@ -37,6 +37,11 @@ constexpr auto stream_wake = std::chrono::milliseconds(20);
 // the frames being heard are always still there.
 constexpr int history_frames = 1 << 16;
 
+// EFX allows 0.1, but OpenAL Soft 1.19 aborts on an internal assertion with
+// ratios under about 0.2 at decay times from 0.5 to 1.1 s, the very range the
+// show sweeps. 0.2 is as dark as the reverb can safely be.
+constexpr float min_safe_hf_ratio = 0.2f;
+
 constexpr ReverbParams dx8_reverb_defaults = {0.0f, 0.0f, 1000.0f, 0.001f};
 
 std::atomic<int> last_error{SOUND_OK};
@@ -307,7 +312,7 @@ void apply_reverb(const ReverbParams& p)
     alEffectf(reverb_effect, AL_REVERB_DECAY_TIME,
               std::clamp(decay_s, AL_REVERB_MIN_DECAY_TIME, AL_REVERB_MAX_DECAY_TIME));
     alEffectf(reverb_effect, AL_REVERB_DECAY_HFRATIO,
-              std::clamp(hf_ratio, AL_REVERB_MIN_DECAY_HFRATIO, AL_REVERB_MAX_DECAY_HFRATIO));
+              std::clamp(hf_ratio, min_safe_hf_ratio, AL_REVERB_MAX_DECAY_HFRATIO));
     alAuxiliaryEffectSlotf(reverb_slot, AL_EFFECTSLOT_GAIN,
                            std::clamp(in_gain, 0.0f, 1.0f));
     // OpenAL Soft reads an effect's properties only when it is attached.

@@ -42,14 +42,14 @@ double note_hz(int midi) { return 440.0 * std::pow(2.0, (midi - 69) / 12.0); }
 void kick(Loop& loop, double at_s, float level)
 {
     const int64_t start = static_cast<int64_t>(at_s * rate);
-    const int length = rate * 6 / 10;
+    const int length = rate * 4 / 10;
     double phase = 0.0;
     for (int i = 0; i < length; ++i) {
         const double t = static_cast<double>(i) / rate;
         const double hz = 43.0 + 67.0 * std::exp(-t * 30.0);
         phase += two_pi * hz / rate;
         const double attack = std::min(1.0, t * 400.0);
-        const float v = static_cast<float>(std::sin(phase) * std::exp(-t * 5.0) * attack * level);
+        const float v = static_cast<float>(std::sin(phase) * std::exp(-t * 9.0) * attack * level);
         add(loop, start + i, v, v);
     }
 }
@@ -64,7 +64,7 @@ void bass(Loop& loop, double at_s, double length_s, int midi, float level)
         const double t = static_cast<double>(i) / rate;
         const double p = two_pi * hz * t;
         const double tone = std::sin(p) + std::sin(3 * p) / 6.0 + std::sin(5 * p) / 20.0;
-        const double env = std::min(1.0, t * 200.0) * std::exp(-t * 2.5) *
+        const double env = std::min(1.0, t * 200.0) * std::exp(-t * 7.0) *
                            std::min(1.0, (length_s - t) * 100.0);
         const float v = static_cast<float>(tone * env * level);
         add(loop, start + i, v, v);
@@ -117,8 +117,8 @@ void compose(Loop& loop)
         const int section = (bar / 2) % 4;
         for (int beat = 0; beat < 4; ++beat) {
             const double beat_at = bar_s + beat * beat_s;
-            kick(loop, beat_at, 0.75f);
-            bass(loop, beat_at + beat_s * 0.5, beat_s * 0.45, roots[section], 0.30f);
+            kick(loop, beat_at, 0.85f);
+            bass(loop, beat_at + beat_s * 0.5, beat_s * 0.3, roots[section], 0.22f);
             hat(loop, beat_at + beat_s * 0.5, 0.10f, beat % 2 ? 0.3f : -0.3f, seed);
             if (bar % 4 == 3)
                 hat(loop, beat_at + beat_s * 0.75, 0.05f, 0.0f, seed);
