@@ -125,4 +125,23 @@ TEST_F(OfflineRender, ZeroDurationWritesNothingAndSucceeds)
     EXPECT_TRUE(fs::is_empty(root / "out"));
 }
 
+// The README's first command on a machine without a display: instead of
+// only stopping, the show renders a 10 s preview and says where.
+TEST_F(OfflineRender, NoDisplayRendersAPreview)
+{
+    fs::path preview = fs::current_path() / "glowcam-preview";
+    fs::remove_all(preview);
+    ProcessOptions options;
+    options.unset_env = {"DISPLAY", "WAYLAND_DISPLAY"};
+    options.timeout_s = 240.0;
+    ProcessResult r = run_process({glowcam_exe(), "--size", "96x72", "--camera", "test", "--music",
+                                   (root / "none.ogg").string()},
+                                  options);
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_NE(r.err.find("glowcam-preview"), std::string::npos) << r.err;
+    EXPECT_TRUE(fs::exists(preview / "frame-000299.png"));
+    EXPECT_FALSE(fs::exists(preview / "frame-000300.png"));
+    fs::remove_all(preview);
+}
+
 }  // namespace
