@@ -15,6 +15,7 @@
 
 #include <GL/gl.h>
 
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
