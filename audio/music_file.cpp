@@ -11,6 +11,7 @@ struct MusicFile {
     SNDFILE* sf = nullptr;
     int rate = 0;
     int channels = 0;
+    sf_count_t declared_frames = 0;
     std::vector<float> scratch;  // one block of the file's own frames (mono files)
 };
 
@@ -56,6 +57,7 @@ MusicFile* music_file_open(const std::string& path, int* error)
     file->sf = sf;
     file->rate = info.samplerate;
     file->channels = info.channels;
+    file->declared_frames = info.seekable ? info.frames : 0;
     if (info.channels == 1)
         file->scratch.resize(scratch_frames);
 
@@ -82,6 +84,13 @@ void music_file_close(MusicFile* file)
 int music_file_rate(const MusicFile* file) { return file->rate; }
 
 bool music_file_rewind(MusicFile* file) { return sf_seek(file->sf, 0, SEEK_SET) == 0; }
+
+bool music_file_seek_looped(MusicFile* file, int64_t frame)
+{
+    if (file->declared_frames <= 0 || frame < 0)
+        return false;
+    return sf_seek(file->sf, frame % file->declared_frames, SEEK_SET) >= 0;
+}
 
 int music_file_read(MusicFile* file, float* stereo, int frames)
 {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 // A music file decoded piece by piece with libsndfile, as stereo float frames
@@ -23,3 +24,8 @@ int music_file_read(MusicFile* file, float* stereo, int frames);
 
 // Back to the first frame.
 bool music_file_rewind(MusicFile* file);
+
+// Jumps to `frame` of the loop, counted from the start and round the loop as
+// often as it takes, using the length the file declares. False when the file
+// declares none or cannot seek.
+bool music_file_seek_looped(MusicFile* file, int64_t frame);

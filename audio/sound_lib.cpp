@@ -36,6 +36,7 @@ constexpr auto stream_wake = std::chrono::milliseconds(20);
 // The last decoded frames as mono, for the FFT: more than the queue holds, so
 // the frames being heard are always still there.
 constexpr int history_frames = 1 << 16;
+constexpr int seek_ahead_seconds = 5;
 
 // EFX allows 0.1, but OpenAL Soft 1.19 aborts on an internal assertion with
 // ratios under about 0.2 at decay times from 0.5 to 1.1 s, the very range the
@@ -267,6 +268,10 @@ bool decode_until(int64_t start, int64_t end)
             return false;
         history_head.store(0, std::memory_order_relaxed);
     }
+    // Far ahead (a clock that jumped): seek rather than decode all the way.
+    if (end - history_head.load(std::memory_order_relaxed) > seek_ahead_seconds * music_rate &&
+        music_file_seek_looped(music, start))
+        history_head.store(start, std::memory_order_relaxed);
     while (history_head.load(std::memory_order_relaxed) < end) {
         const int64_t head = history_head.load(std::memory_order_relaxed);
         const int64_t want = std::min<int64_t>(buffer_frames, end - head);

@@ -1,4 +1,4 @@
-// glowcam-bench audio: the cost of one spectrum tick, the audio threads' CPU
+// glowcam-bench audio: the cost of one spectrum tick and of a reverb change, the audio threads' CPU
 // share while the demo track plays, and peak memory while playing a 1-minute
 // and a 60-minute file.
 //
@@ -61,6 +61,23 @@ double tick_us_playing(const std::string& music)
     audio_shutdown();
     audio_test_mode(false);
     return total_us / ticks;
+}
+
+// Microseconds per set_reverb_time, as the composer calls it every frame.
+double reverb_us(const std::string& music)
+{
+    audio_test_mode(true);
+    no_sound = false;
+    if (!audio_init() || !music_load(music) || !music_start())
+        return -1.0;
+    const int calls = 20000;
+    const auto t0 = steady::now();
+    for (int i = 0; i < calls; ++i)
+        set_reverb_time(800.0f + 0.11f * static_cast<float>(i));
+    const double us = std::chrono::duration<double, std::micro>(steady::now() - t0).count();
+    audio_shutdown();
+    audio_test_mode(false);
+    return us / calls;
 }
 
 // The same with no sound: the tick decodes the music itself.
@@ -206,6 +223,7 @@ int bench_audio(int argc, char** argv)
     }
 
     std::printf("audio tick %.1f us (playing, mean of 4000)\n", tick_us_playing(music));
+    std::printf("audio set_reverb_time %.2f us (mean of 20000)\n", reverb_us(music));
     std::printf("audio tick no-sound %.1f us (decoding in the tick, mean of 4000)\n",
                 tick_us_no_sound(music));
     std::fflush(stdout);

@@ -189,6 +189,26 @@ TEST_F(AudioTest, ReverbTimeChangeWhilePlayingTakesEffect)
     EXPECT_LT(late_tail(changed), 0.2 * late_tail(steady));
 }
 
+TEST_F(AudioTest, SettingTheTimeEveryFrameKeepsTheTail)
+{
+    // The composer sets the time on every frame; re-attaching the effect each
+    // time must not cut the reverb short.
+    const std::string file = burst_file();
+    start(file);
+    set_reverb_time(3000.0f);
+    const double steady = late_tail(render(2 * rate));
+    audio_shutdown();
+
+    start(file);
+    std::vector<float> framed;
+    for (int frame = 0; frame < 2 * 60; ++frame) {
+        set_reverb_time(3000.0f);
+        const std::vector<float> part = render(rate / 60);
+        framed.insert(framed.end(), part.begin(), part.end());
+    }
+    EXPECT_NEAR(late_tail(framed), steady, 0.1 * steady);
+}
+
 TEST_F(AudioTest, DryMusicPlaysAtFullLevel)
 {
     // A click: the output carries it whole at its own frame, before the
@@ -292,6 +312,26 @@ TEST_F(AudioTest, NoSoundOpensNoDeviceAndTheSpectrumFollowsTheShowClock)
         show_clock_set_manual(t);
         spectrum_sample();
     }
+    EXPECT_LT(bin(1), 1e-3f);
+}
+
+TEST_F(AudioTest, NoSoundSurvivesAShowClockThatJumpsFarAhead)
+{
+    // Before the show clock starts it may read days; the tick must not decode
+    // all the way there. A day is a whole number of these two-second loops.
+    no_sound = true;
+    start(write_wav("jump.wav", rate, 2, make_signal(2 * rate, 2, [](int i) {
+                        return i < rate ? 0.0f : bin1_sine(i, 0.5f);
+                    })));
+    const double day_ms = 24.0 * 3600.0 * 1000.0;
+    for (double t = 1100.0; t < 1500.0; t += 25.0) {
+        show_clock_set_manual(day_ms + t);
+        spectrum_sample();
+    }
+    EXPECT_NEAR(bin(1), 0.5f, 2e-3);
+    show_clock_set_manual(500.0);  // and back again
+    for (int tick = 0; tick < 20; ++tick)
+        spectrum_sample();
     EXPECT_LT(bin(1), 1e-3f);
 }
 
