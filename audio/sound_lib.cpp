@@ -45,7 +45,9 @@ constexpr float min_safe_hf_ratio = 0.2f;
 
 constexpr ReverbParams dx8_reverb_defaults = {0.0f, 0.0f, 1000.0f, 0.001f};
 
-std::atomic<int> last_error{SOUND_OK};
+// Per thread, as the timer thread's calls must not overwrite the code a box
+// on the main thread is about to show.
+thread_local int last_error = SOUND_OK;
 std::atomic<Mode> mode{Mode::none};
 
 ALCdevice* device = nullptr;
@@ -95,19 +97,19 @@ ReverbParams reverb_params = dx8_reverb_defaults;
 
 bool fail(int code)
 {
-    last_error.store(code, std::memory_order_relaxed);
+    last_error = code;
     return false;
 }
 
 uint32_t fail_handle(int code)
 {
-    last_error.store(code, std::memory_order_relaxed);
+    last_error = code;
     return 0;
 }
 
 bool succeed()
 {
-    last_error.store(SOUND_OK, std::memory_order_relaxed);
+    last_error = SOUND_OK;
     return true;
 }
 
@@ -332,7 +334,7 @@ bool device_mode()
 
 }  // namespace
 
-int sound_error_get_code() { return last_error.load(std::memory_order_relaxed); }
+int sound_error_get_code() { return last_error; }
 
 bool sound_library_ok()
 {

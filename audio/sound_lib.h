@@ -7,7 +7,7 @@
 // stream with a reverb on it, and the FFT of what is being heard. Built on
 // OpenAL Soft (output, EFX reverb), libsndfile (decoding) and FFTW (the FFT).
 // Handles are non-zero; 0 means failure, with the cause in
-// sound_error_get_code.
+// sound_error_get_code, which like errno is kept per thread.
 
 // Every cause of failure, one code each. The numbers are shown to the user in
 // boxes ("... (bass error code: N)"), so they never change meaning.
