@@ -11,9 +11,9 @@
 
 constexpr int DIALOG_BOX_FAILED = -1;
 
-// Runs the dialog to its end and tears the toolkit down before it returns
-// (window destroyed, pending events handled, display connection closed), so
-// the show window opens on a clean slate. Returns the procedure's result, or
+// Runs the dialog to its end and tears it down before it returns (window
+// destroyed, pending events handled and flushed to the display), so the show
+// window opens on a clean slate. Returns the procedure's result, or
 // DIALOG_BOX_FAILED with *error saying why (no display).
 int dialog_box_run(DialogProc proc, std::string* error);
 

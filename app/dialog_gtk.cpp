@@ -3,9 +3,12 @@
 // control id, which each widget carries as its name.
 #include "app/dialog_box.h"
 
-#include "glowcam_resources.h"
-
 #include <gtk/gtk.h>
+
+// The generated header is plain C.
+extern "C" {
+#include "glowcam_resources.h"
+}
 
 #include <cstdlib>
 #include <string>
@@ -189,6 +192,8 @@ bool dialog_box_open(DialogProc proc, std::string* error)
         return false;
     }
     window = GTK_WINDOW(gtk_builder_get_object(builder, window_id));
+    // A system-modal dialog: nothing else of the program is on screen yet.
+    gtk_window_set_keep_above(window, TRUE);
     procedure = proc;
     ended = false;
     result = 0;
@@ -225,12 +230,13 @@ void dialog_box_close()
     builder = nullptr;
     procedure = nullptr;
 
+    // The destruction reaches the server now, not whenever GTK next runs
+    // (never, once the show has started). The connection itself stays open:
+    // closing it makes GTK 3 unref a half-finalised theme and complain.
     while (gtk_events_pending())
         gtk_main_iteration_do(FALSE);
-    // A display connection nobody reads would gather events for as long as
-    // the show runs.
     if (GdkDisplay* display = gdk_display_get_default())
-        gdk_display_close(display);
+        gdk_display_flush(display);
 }
 
 int dialog_box_run(DialogProc proc, std::string* error)
