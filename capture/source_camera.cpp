@@ -14,11 +14,12 @@
 
 namespace {
 
-// The camera is asked for 640 x 480; decodebin takes whatever it sends
+// The pipeline after its head (the device, named glowcam_src when its device
+// is set). The camera is asked for 640 x 480; decodebin takes whatever it sends
 // (raw or compressed), and the conversion gives studio-range BT.601 I420.
 // The sink keeps only the newest frame, so a slow main loop never queues.
 const char* const pipeline_tail =
-    " name=glowcam_src ! decodebin ! videoconvert ! videoscale"
+    " ! decodebin ! videoconvert ! videoscale"
     " ! video/x-raw,format=I420,width=640,height=480,colorimetry=bt601"
     " ! appsink name=glowcam_sink max-buffers=1 drop=true sync=false";
 
@@ -151,6 +152,8 @@ bool open_pipeline(const std::string& head, const std::string& device, int* widt
     cam.bus = gst_element_get_bus(cam.pipeline);
     if (!device.empty()) {
         GstElement* src = gst_bin_get_by_name(GST_BIN(cam.pipeline), "glowcam_src");
+        if (!src)
+            return fail("the video pipeline has no device element");
         g_object_set(src, "device", device.c_str(), nullptr);
         gst_object_unref(src);
     }
@@ -189,7 +192,7 @@ bool camera_open(const std::string& spec, int* width, int* height)
             return false;
         }
     }
-    return open_pipeline("v4l2src", device, width, height);
+    return open_pipeline("v4l2src name=glowcam_src", device, width, height);
 }
 
 bool camera_frame(double, CaptureFrame* out)
