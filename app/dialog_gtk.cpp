@@ -25,9 +25,12 @@ struct TemplateControl {
     bool tab_stop;
 };
 constexpr TemplateControl template_controls[] = {
-    {DIALOG_ID_GO, true},          {DIALOG_ID_EXIT, true},
-    {DIALOG_ID_RES_640, false},    {DIALOG_ID_RES_800, false},
-    {DIALOG_ID_RES_1024, false},   {DIALOG_ID_FULL_SCREEN, true},
+    {DIALOG_ID_GO, true},
+    {DIALOG_ID_EXIT, true},
+    {DIALOG_ID_RES_640, false},
+    {DIALOG_ID_RES_800, false},
+    {DIALOG_ID_RES_1024, false},
+    {DIALOG_ID_FULL_SCREEN, true},
     {DIALOG_ID_NO_SOUND, true},
 };
 constexpr int template_control_count = sizeof template_controls / sizeof template_controls[0];

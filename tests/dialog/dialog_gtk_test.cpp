@@ -289,16 +289,6 @@ TEST_F(DialogGtkTest, AltGPressesGo)
     EXPECT_EQ(dialog_box_result(), DIALOG_ID_GO);
 }
 
-TEST_F(DialogGtkTest, KeysReachTheDialogThroughGtk)
-{
-    // A digit works with or without Alt, as every control is a button.
-    send_key(window, GDK_KEY_6, GDK_MOD1_MASK);
-    EXPECT_TRUE(run_until([] { return screen_width == 800; }));
-    send_key(window, GDK_KEY_4);
-    EXPECT_TRUE(run_until([] { return screen_width == 640; }));
-    EXPECT_EQ(dialog_box_result(), 0);
-}
-
 TEST_F(DialogGtkTest, ReturnPressesGo)
 {
     gtk_button_clicked(GTK_BUTTON(control(DIALOG_ID_NO_SOUND)));

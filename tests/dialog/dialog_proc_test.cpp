@@ -155,14 +155,6 @@ TEST_F(DialogProcTest, GoAndExitEndTheDialogWithTheirIds)
     EXPECT_TRUE(fullscreen);
 }
 
-TEST_F(DialogProcTest, UnknownMessagesAreIgnored)
-{
-    EXPECT_FALSE(config_dialog_proc(&controls, static_cast<DialogMessage>(7), DIALOG_ID_GO));
-    EXPECT_FALSE(dialog.ended);
-    EXPECT_EQ(screen_width, 320);
-    EXPECT_TRUE(dialog.checked.empty());
-}
-
 TEST(ResolutionTable, HoldsTheThreeSizes)
 {
     EXPECT_EQ(resolution_table[0].width, 640);
