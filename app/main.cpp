@@ -37,7 +37,7 @@ int main(int argc, char** argv)
     } else {
         bool no_display = false;
         if (!config_dialog_run(&no_display))
-            return no_display ? offline_preview(options) : 0;
+            return no_display ? 1 : 0;
     }
     return run_show(options);
 }

@@ -150,14 +150,3 @@ int offline_render(const Options& options)
     shutdown_all();
     return 0;
 }
-
-int offline_preview(const Options& options)
-{
-    Options preview = options;
-    preview.render_dir = "glowcam-preview";
-    preview.start = 0.0;
-    preview.duration = 10.0;
-    std::fprintf(stderr, "glowcam: no display, so rendering a %g s preview into %s/ instead\n",
-                 preview.duration, preview.render_dir.c_str());
-    return offline_render(preview);
-}

@@ -48,6 +48,17 @@ bool full_screen_took(int width, int height)
     return current.w == width && current.h == height && dw == width && dh == height;
 }
 
+// Without a display SDL falls back to its offscreen driver, where a show
+// would run unseen for ever: only use it when it was asked for by name.
+bool display_found()
+{
+    const char* driver = SDL_GetCurrentVideoDriver();
+    if (!driver || (SDL_strcmp(driver, "offscreen") != 0 && SDL_strcmp(driver, "dummy") != 0))
+        return true;
+    const char* wanted = SDL_getenv("SDL_VIDEODRIVER");
+    return wanted && SDL_strcasecmp(wanted, driver) == 0;
+}
+
 void set_gl_attributes(int bits)
 {
     int channel = bits >= 24 ? 8 : 5;
@@ -85,6 +96,11 @@ bool window_create(const char* title, int width, int height, int bits, bool full
         return false;
     }
     video_started = true;
+    if (!display_found()) {
+        window_destroy();
+        say("ERROR: registrazione della Window Class fallita.\n");
+        return false;
+    }
     if (!main_thread_init() || SDL_GL_LoadLibrary(nullptr) != 0) {
         window_destroy();
         return false;

@@ -9,6 +9,7 @@
 
 #include <cstdlib>
 #include <functional>
+#include <memory>
 #include <string>
 
 namespace {
@@ -33,19 +34,23 @@ bool answer(const std::string& caption, const std::string& text, MessageBoxKind 
 // In-process window tests against a private X server of a chosen size.
 class FullScreenTest : public ::testing::Test {
 protected:
-    void use(const Xvfb& x)
+    void use(int width, int height)
     {
-        ASSERT_TRUE(x.ok()) << "Xvfb did not start";
-        setenv("DISPLAY", x.display().c_str(), 1);
+        x = std::make_unique<Xvfb>(width, height);
+        ASSERT_TRUE(x->ok()) << "Xvfb did not start";
+        setenv("DISPLAY", x->display().c_str(), 1);
         setenv("SDL_VIDEODRIVER", "x11", 1);
         asked = Asked{};
         message_box_set_hook(answer);
     }
+    // The window goes before its X server.
     void TearDown() override
     {
         window_destroy();
+        x.reset();
         message_box_set_hook(nullptr);
     }
+    std::unique_ptr<Xvfb> x;
 };
 
 const char* question =
@@ -53,8 +58,7 @@ const char* question =
 
 TEST_F(FullScreenTest, RefusedModeAsksAndYesGivesAWindowOfTheClientSize)
 {
-    Xvfb x(1280, 1024);
-    use(x);
+    use(1280, 1024);
     answer_yes = true;
     ASSERT_TRUE(window_create("OpenGL framework", 1024, 768, 32, true));
     EXPECT_EQ(asked.count, 1);
@@ -73,8 +77,7 @@ TEST_F(FullScreenTest, RefusedModeAsksAndYesGivesAWindowOfTheClientSize)
 
 TEST_F(FullScreenTest, RefusedModeAndNoEndsWithTheMessage)
 {
-    Xvfb x(1280, 1024);
-    use(x);
+    use(1280, 1024);
     answer_yes = false;
     testing::internal::CaptureStdout();
     bool ok = window_create("OpenGL framework", 1024, 768, 32, true);
@@ -87,8 +90,7 @@ TEST_F(FullScreenTest, RefusedModeAndNoEndsWithTheMessage)
 
 TEST_F(FullScreenTest, AvailableModeSwitchesAndHidesTheCursorUntilDestroy)
 {
-    Xvfb x(1024, 768);
-    use(x);
+    use(1024, 768);
     ASSERT_TRUE(window_create("OpenGL framework", 1024, 768, 32, true));
     EXPECT_EQ(asked.count, 0) << asked.text;
     EXPECT_TRUE(fullscreen);
@@ -103,8 +105,7 @@ TEST_F(FullScreenTest, AvailableModeSwitchesAndHidesTheCursorUntilDestroy)
 
 TEST_F(FullScreenTest, KeysAreRecordedByVirtualKeyCodeExceptSystemKeys)
 {
-    Xvfb x(800, 600);
-    use(x);
+    use(800, 600);
     ASSERT_TRUE(window_create("OpenGL framework", 320, 240, 32, false));
     auto key = [](Uint32 type, SDL_Keycode sym, Uint16 mod) {
         SDL_Event ev{};
@@ -167,9 +168,12 @@ TEST_F(ShowWindowTest, EscapeEndsWith27)
     ASSERT_TRUE(x.ok());
     ProcessResult r = run_and(x, [](const std::string& display) {
         std::string cmd = "DISPLAY=" + display +
-                          " xdotool search --sync --name 'OpenGL framework'"
-                          " windowfocus --sync key Escape >/dev/null 2>&1";
+                          " xdotool search --sync --onlyvisible --name 'OpenGL framework'"
+                          " windowfocus --sync keydown Escape >/dev/null 2>&1";
         EXPECT_EQ(std::system(cmd.c_str()), 0) << cmd;
+        // Held for a while, as a hand would: the show ends while it is down,
+        // so the release may find no window.
+        std::system(("DISPLAY=" + display + " xdotool sleep 0.5 keyup Escape >/dev/null 2>&1").c_str());
     });
     EXPECT_FALSE(r.timed_out);
     EXPECT_EQ(r.exit_code, 27) << r.out << r.err;

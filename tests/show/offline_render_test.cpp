@@ -134,7 +134,8 @@ TEST_F(OfflineRender, NoDisplayRendersAPreview)
     ProcessOptions options;
     options.unset_env = {"DISPLAY", "WAYLAND_DISPLAY"};
     options.timeout_s = 240.0;
-    ProcessResult r = run_process({glowcam_exe(), "--size", "96x72", "--camera", "test", "--music",
+    ProcessResult r = run_process({"/bin/sh", GLOWCAM_SOURCE_DIR "/tools/launch.sh", glowcam_exe(),
+                                   "--size", "96x72", "--camera", "test", "--music",
                                    (root / "none.ogg").string()},
                                   options);
     EXPECT_EQ(r.exit_code, 0) << r.err;

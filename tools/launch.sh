@@ -1,0 +1,13 @@
+#!/bin/sh
+# Starts the show from the build folder: tools/launch.sh GLOWCAM [ARGS...].
+# Without a display there is nothing to show the window on, so it renders a
+# 10 s preview into ./glowcam-preview instead and says where.
+glowcam="$1"
+shift
+if [ -z "$DISPLAY" ] && [ -z "$WAYLAND_DISPLAY" ]; then
+    echo "glowcam: no display found (DISPLAY is not set), so rendering a 10 s preview into $(pwd)/glowcam-preview instead" >&2
+    "$glowcam" --render glowcam-preview --duration 10 --size 640x480 "$@" || exit $?
+    echo "glowcam: the preview is in $(pwd)/glowcam-preview (the README shows how to join it into a video)" >&2
+    exit 0
+fi
+exec "$glowcam" "$@"
