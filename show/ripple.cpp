@@ -14,6 +14,18 @@ namespace {
 // strong bass would otherwise divide by zero or fold the picture over.
 constexpr double min_divisor = 0.05;
 
+// Lattice and screen positions are stepped in single precision, as a running
+// sum, so rows and columns of both land on the same values.
+template <int N>
+void stepped(float (&out)[N], float start, float step)
+{
+    float v = start;
+    for (float& o : out) {
+        o = v;
+        v += step;
+    }
+}
+
 }  // namespace
 
 void ripple_lattice(double time, float strength, RippleLattice* out)
@@ -22,16 +34,8 @@ void ripple_lattice(double time, float strength, RippleLattice* out)
     // single precision so the rows and columns land where the screen quads do.
     float xs[ripple_columns];
     float ys[ripple_rows];
-    float x = -1.3333334f;
-    for (float& v : xs) {
-        v = x;
-        x += 0.033333335f;
-    }
-    float y = 1.0f;
-    for (float& v : ys) {
-        v = y;
-        y -= 0.04f;
-    }
+    stepped(xs, -1.3333334f, 0.033333335f);
+    stepped(ys, 1.0f, -0.04f);
 
     // The rings repeat every 0.5 of time; reducing the time first keeps the
     // phase exact in a show that has run for weeks.
@@ -62,16 +66,8 @@ void ripple_warp(double time, float strength)
 
     float xs[ripple_columns];
     float ys[ripple_rows];
-    float x = 0.0f;
-    for (float& v : xs) {
-        v = x;
-        x += 0.0125f;
-    }
-    float y = 0.0f;
-    for (float& v : ys) {
-        v = y;
-        y += 0.02f;
-    }
+    stepped(xs, 0.0f, 0.0125f);
+    stepped(ys, 0.0f, 0.02f);
 
     glBegin(GL_QUADS);
     for (int r = 0; r < ripple_rows - 1; ++r) {
