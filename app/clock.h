@@ -7,7 +7,7 @@
 void timer_init();
 double timer_now_ms();      // milliseconds since timer_init
 void show_clock_start();    // show time reads 0 from here on
-double show_time_ms();      // any thread
+double show_time_ms();      // any thread; 0 until show_clock_start
 
 // A replacement source returns the show time in milliseconds itself; nullptr
 // goes back to the real clock.

@@ -117,6 +117,7 @@ TEST_F(EnvelopeTest, AWeekIntoTheShowStillResolvesMilliseconds)
 
 TEST(ShowClock, RealClockStartsNearZeroAndManualSourceReplacesIt)
 {
+    EXPECT_EQ(show_time_ms(), 0.0) << "before the show starts";
     timer_init();
     show_clock_start();
     double t0 = show_time_ms();
