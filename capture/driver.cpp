@@ -7,6 +7,7 @@
 
 #include <condition_variable>
 #include <cstdint>
+#include <cstdio>
 #include <mutex>
 #include <thread>
 
@@ -17,6 +18,7 @@ const CaptureSource* test_source = nullptr;
 const CaptureSource* open_source = nullptr;
 int open_width = 0, open_height = 0;
 CaptureFrameCallback frame_callback = nullptr;
+bool reported_no_frame = false;  // once per connection
 
 // Grab requests from the worker to the main thread.
 std::mutex grab_mutex;
@@ -82,6 +84,7 @@ bool capdrv_connect(int driver_index)
     if (!source->open(selected_spec, &w, &h))
         return false;
     open_source = source;
+    reported_no_frame = false;
     open_width = w;
     open_height = h;
     return true;
@@ -119,8 +122,15 @@ bool capdrv_frame(double show_ms, CaptureFrame* out)
 bool capdrv_grab(double show_ms)
 {
     CaptureFrame frame;
-    if (!capdrv_frame(show_ms, &frame))
+    if (!capdrv_frame(show_ms, &frame)) {
+        // The callback is not called, so the texture keeps the last picture.
+        if (open_source && !reported_no_frame) {
+            std::fprintf(stderr, "capture: the %s source stopped giving frames; the picture stays on the last one\n",
+                         open_source->name);
+            reported_no_frame = true;
+        }
         return false;
+    }
     if (frame_callback)
         frame_callback(frame);
     return true;
