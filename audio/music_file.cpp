@@ -5,6 +5,7 @@
 #include <sndfile.h>
 
 #include <algorithm>
+#include <cmath>
 #include <vector>
 
 struct MusicFile {
@@ -31,6 +32,18 @@ int read_block(MusicFile* file, float* stereo, int frames)
         stereo[2 * i + 1] = file->scratch[i];
     }
     return std::max(got, 0);
+}
+
+// A damaged float file can hold NaN, infinities or absurd values, which would
+// poison the mixer and the reverb's tail for the rest of the show: NaN is
+// heard as silence, anything else is held to four times full scale.
+void keep_finite(float* samples, int count)
+{
+    for (int i = 0; i < count; ++i) {
+        const float v = samples[i];
+        if (!(std::fabs(v) <= 4.0f))
+            samples[i] = std::isnan(v) ? 0.0f : std::copysign(4.0f, v);
+    }
 }
 
 }  // namespace
@@ -99,6 +112,7 @@ int music_file_read(MusicFile* file, float* stereo, int frames)
     while (done < frames) {
         const int got = read_block(file, stereo + 2 * done, frames - done);
         if (got > 0) {
+            keep_finite(stereo + 2 * done, 2 * got);
             done += got;
             wrapped = false;
             continue;
