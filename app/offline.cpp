@@ -14,6 +14,7 @@
 #include "show/composer.h"
 
 #include <GL/gl.h>
+#include <SDL.h>
 
 #include <cerrno>
 #include <cmath>
@@ -119,6 +120,14 @@ int offline_render(const Options& options)
     const long long frames = frame_count(options.fps, options.duration);
 
     for (long long i = 0; i < frames; ++i) {
+        // SDL turns Ctrl-C and SIGTERM into a quit request: stop between
+        // frames, so that no PNG is left half written.
+        if (SDL_QuitRequested()) {
+            std::fprintf(stderr, "\nglowcam: interrupted after %lld of %lld frames in %s\n", i, frames,
+                         dir.c_str());
+            shutdown_all();
+            return 1;
+        }
         double ms = (options.start + static_cast<double>(i) / options.fps) * 1000.0;
         show_clock_set_manual(ms);
         spectrum_at_show_time(ms);
