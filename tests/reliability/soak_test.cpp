@@ -3,6 +3,13 @@
 // mode several times. Resident memory must level off after the first minute
 // and the frame loop must never stall. GLOWCAM_SOAK_SECONDS sets the length
 // (300 by default: four turns of the three 25 s modes).
+//
+// Memory: llvmpipe needs tens of megabytes for a few seconds at some moments
+// of the box field (the camera's orbit decides when), and glibc would keep
+// that high-water mark resident for good, hiding any real growth behind it.
+// So the show runs with glibc returning freed memory at once, and the check
+// is on the level memory falls back to: the lowest resident size in each
+// turn of the three modes after the first minute.
 
 #include "tests/reliability/show_support.h"
 #include "tests/support/x11.h"
@@ -15,20 +22,25 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
 TEST(Soak, MemoryLevelsOffAndTheLoopNeverStalls)
 {
     const char* env = std::getenv("GLOWCAM_SOAK_SECONDS");
     const double seconds = env ? std::atof(env) : 300.0;
-    ASSERT_GE(seconds, 90.0) << "the memory check needs more than the first minute";
+    ASSERT_GE(seconds, 140.0) << "the memory check needs a whole turn of the modes after the first minute";
 
     Xvfb x(1024, 768);
     ASSERT_TRUE(x.ok());
     const std::string stats = temp_path("soak.stats");
-    long rss_at_minute = -1, rss_peak_after = -1;
+    constexpr double turn = 75.0;  // the three modes, 25 s each
+    std::vector<std::pair<double, long>> samples;  // (show seconds, resident kB)
     ProcessOptions po;
-    po.env = {"DISPLAY=" + x.display(), "ALSOFT_DRIVERS=null", "GLOWCAM_FRAME_STATS=" + stats};
+    po.env = {"DISPLAY=" + x.display(), "ALSOFT_DRIVERS=null", "GLOWCAM_FRAME_STATS=" + stats,
+              "MALLOC_TRIM_THRESHOLD_=0", "MALLOC_MMAP_THRESHOLD_=65536"};
     po.unset_env = {"SDL_VIDEODRIVER"};
     po.timeout_s = seconds + 120;
     po.while_running = [&](int pid) {
@@ -39,13 +51,10 @@ TEST(Soak, MemoryLevelsOffAndTheLoopNeverStalls)
             return lines.empty() ? 0.0 : lines.back().seconds;
         };
         while (shown() < seconds) {
-            long kb = resident_kb(pid);
+            const double t = shown();
+            const long kb = resident_kb(pid);
             ASSERT_GT(kb, 0) << "the show ended by itself";
-            if (shown() >= 60.0) {
-                if (rss_at_minute < 0)
-                    rss_at_minute = kb;
-                rss_peak_after = std::max(rss_peak_after, kb);
-            }
+            samples.emplace_back(t, kb);
             std::this_thread::sleep_for(std::chrono::milliseconds(250));
         }
         EXPECT_TRUE(x11_close_window(x.display(), "OpenGL framework", 10));
@@ -65,14 +74,28 @@ TEST(Soak, MemoryLevelsOffAndTheLoopNeverStalls)
         frames += l.frames;
         longest = std::max(longest, l.longest_gap_ms);
     }
-    const long growth = rss_peak_after - rss_at_minute;
-    std::printf("soak: %.0f s, %ld frames (%.1f a second), longest gap %.1f ms, resident %ld kB at 60 s, "
-                "peak after %ld kB, growth %ld kB\n",
+    // The lowest resident size in each whole turn after the first minute.
+    std::vector<long> floor_kb(static_cast<std::size_t>((lines.back().seconds - 60.0) / turn), -1);
+    long peak_kb = 0;
+    for (const auto& [t, kb] : samples) {
+        const double n = (t - 60.0) / turn;
+        if (n < 0.0 || n >= static_cast<double>(floor_kb.size()))
+            continue;
+        long& f = floor_kb[static_cast<std::size_t>(n)];
+        f = f < 0 ? kb : std::min(f, kb);
+        peak_kb = std::max(peak_kb, kb);
+    }
+    ASSERT_FALSE(floor_kb.empty()) << "no whole turn after the first minute";
+    std::string floors;
+    for (long kb : floor_kb)
+        floors += " " + std::to_string(kb);
+    const long growth = floor_kb.back() - floor_kb.front();
+    std::printf("soak: %.0f s, %ld frames (%.1f a second), longest gap %.1f ms; resident floor per 75 s "
+                "turn after the first minute (kB):%s; growth %ld kB; peak %ld kB\n",
                 lines.back().seconds, frames, static_cast<double>(frames) / lines.back().seconds, longest,
-                rss_at_minute, rss_peak_after, growth);
+                floors.c_str(), growth, peak_kb);
     RecordProperty("longest_gap_ms", static_cast<int>(longest));
     RecordProperty("rss_growth_kb", static_cast<int>(growth));
     EXPECT_LT(longest, 250.0);
-    EXPECT_GE(rss_at_minute, 0);
     EXPECT_LT(growth, 2048);
 }
