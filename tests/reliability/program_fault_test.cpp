@@ -11,11 +11,13 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -211,4 +213,27 @@ TEST_F(ShowFault, SigtermDuringTheDialogEndsTheProgram)
     ProcessResult r = run_process({glowcam_exe()}, po);
     EXPECT_FALSE(r.timed_out);
     EXPECT_FALSE(wait_for_window(x.display(), "Config:", 0));
+}
+
+TEST(RenderInterrupted, SigtermStopsBetweenFramesWithExitOne)
+{
+    const std::string dir = temp_path("render");
+    ProcessOptions po;
+    po.timeout_s = 120;
+    po.while_running = [&](int pid) {
+        auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (!std::filesystem::exists(dir + "/frame-000002.png") && std::chrono::steady_clock::now() < end)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        kill(pid, SIGTERM);
+    };
+    ProcessResult r = run_process({glowcam_exe(), "--render", dir, "--duration", "3600", "--size", "320x240",
+                                   "--camera", "test", "--music", demo_track},
+                                  po);
+    EXPECT_FALSE(r.timed_out);
+    EXPECT_EQ(r.exit_code, 1) << r.err;
+    EXPECT_NE(r.err.find("glowcam: interrupted after "), std::string::npos) << r.err;
+    // Every frame written is whole: no half-written file is left behind.
+    for (const auto& entry : std::filesystem::directory_iterator(dir))
+        EXPECT_EQ(entry.path().extension(), ".png") << entry.path();
+    std::filesystem::remove_all(dir);
 }
