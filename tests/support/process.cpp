@@ -20,6 +20,9 @@ ProcessResult run_process(const std::vector<std::string>& argv, const ProcessOpt
         return result;
     pid_t pid = fork();
     if (pid == 0) {
+        // Its own process group, so helpers it leaves behind (SDL shows
+        // message boxes from a child process) can be ended with it.
+        setpgid(0, 0);
         int devnull = open("/dev/null", O_RDONLY);
         dup2(devnull, 0);
         dup2(out_pipe[1], 1);
@@ -39,6 +42,7 @@ ProcessResult run_process(const std::vector<std::string>& argv, const ProcessOpt
         execv(args[0], args.data());
         _exit(127);
     }
+    setpgid(pid, pid);
     close(out_pipe[1]);
     close(err_pipe[1]);
     fcntl(out_pipe[0], F_SETFL, O_NONBLOCK);
@@ -85,6 +89,8 @@ ProcessResult run_process(const std::vector<std::string>& argv, const ProcessOpt
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
+    // Whatever the child left running would hold its pipes open.
+    kill(-pid, SIGKILL);
     reader.join();
     close(out_pipe[0]);
     close(err_pipe[0]);

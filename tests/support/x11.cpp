@@ -9,6 +9,22 @@
 
 namespace {
 
+// SDL's message boxes name themselves only through the UTF-8 property.
+bool has_net_wm_name(Display* d, Window w, const std::string& title)
+{
+    Atom type;
+    int format;
+    unsigned long count, after;
+    unsigned char* value = nullptr;
+    if (XGetWindowProperty(d, w, XInternAtom(d, "_NET_WM_NAME", False), 0, 1024, False,
+                           XInternAtom(d, "UTF8_STRING", False), &type, &format, &count, &after,
+                           &value) != Success || !value)
+        return false;
+    bool match = title == std::string(reinterpret_cast<char*>(value), count);
+    XFree(value);
+    return match;
+}
+
 Window find_by_title(Display* d, Window w, const std::string& title)
 {
     char* name = nullptr;
@@ -18,6 +34,8 @@ Window find_by_title(Display* d, Window w, const std::string& title)
         if (match)
             return w;
     }
+    if (has_net_wm_name(d, w, title))
+        return w;
     Window root, parent, *children = nullptr;
     unsigned int n = 0;
     if (!XQueryTree(d, w, &root, &parent, &children, &n))
