@@ -1,5 +1,8 @@
 #include "tests/audio/audio_files.h"
 
+#include "app/clock.h"
+#include "app/settings.h"
+#include "audio/audio.h"
 #include "platform/message_box.h"
 
 #include <sndfile.h>
@@ -101,6 +104,23 @@ void capture_boxes()
 }
 
 const std::vector<std::string>& captured_boxes() { return boxes; }
+
+void LoopbackAudioTest::SetUp()
+{
+    no_sound = false;
+    audio_test_mode(true);
+    show_clock_use_manual(0.0);
+    capture_boxes();
+}
+
+void LoopbackAudioTest::TearDown()
+{
+    audio_shutdown();
+    audio_test_mode(false);
+    no_sound = false;
+    message_box_set_hook(nullptr);
+    show_clock_set_source(nullptr);
+}
 
 // libsndfile loses libvorbis's header record when an Ogg file ends inside its
 // headers (the truncated-file test); the leak is the library's, not ours.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <functional>
 #include <string>
 #include <vector>
@@ -27,3 +29,11 @@ float bin1_sine(int frame, float amplitude);
 // Message boxes shown while a test runs, as "CAPTION|TEXT".
 void capture_boxes();
 const std::vector<std::string>& captured_boxes();
+
+// Audio through OpenAL Soft's loopback device on a manual show clock, with
+// boxes captured; everything is shut down and put back afterwards.
+class LoopbackAudioTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+};

@@ -19,24 +19,8 @@ namespace {
 
 constexpr int rate = 44100;
 
-class AudioTest : public ::testing::Test {
+class AudioTest : public LoopbackAudioTest {
 protected:
-    void SetUp() override
-    {
-        no_sound = false;
-        audio_test_mode(true);
-        show_clock_use_manual(0.0);
-        capture_boxes();
-    }
-    void TearDown() override
-    {
-        audio_shutdown();
-        audio_test_mode(false);
-        no_sound = false;
-        message_box_set_hook(nullptr);
-        show_clock_set_source(nullptr);
-    }
-
     void start(const std::string& path)
     {
         ASSERT_TRUE(audio_init());

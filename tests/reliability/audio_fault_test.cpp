@@ -84,23 +84,8 @@ int quiet_windows(const Heard& h, std::size_t from)
     return n;
 }
 
-class MusicFault : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        no_sound = false;
-        audio_test_mode(true);
-        show_clock_use_manual(0.0);
-        capture_boxes();
-    }
-    void TearDown() override
-    {
-        audio_shutdown();
-        audio_test_mode(false);
-        show_clock_set_source(nullptr);
-        message_box_set_hook(nullptr);
-    }
-    // Loads and starts the file as the show does; success when no box came.
+class MusicFault : public LoopbackAudioTest {
+protected:    // Loads and starts the file as the show does; success when no box came.
     ::testing::AssertionResult play(const std::string& path)
     {
         EXPECT_TRUE(audio_init());

@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <thread>
@@ -49,12 +50,25 @@ ProcessResult run_process(const std::vector<std::string>& argv, const ProcessOpt
     fcntl(err_pipe[0], F_SETFL, O_NONBLOCK);
 
     // Read in the background so a chatty child never blocks on a full pipe.
+    // Once the child has ended, a descendant that escaped its process group
+    // (a daemon it started) may still hold the pipes: give up on them after
+    // a short drain.
+    std::atomic<bool> child_ended{false};
     std::thread reader([&] {
         pollfd fds[2] = {{out_pipe[0], POLLIN, 0}, {err_pipe[0], POLLIN, 0}};
         int open_fds = 2;
+        std::chrono::steady_clock::time_point give_up{};
         while (open_fds > 0) {
-            if (poll(fds, 2, 100) < 0)
+            int ready = poll(fds, 2, 100);
+            if (ready < 0)
                 break;
+            if (ready == 0 && child_ended.load()) {
+                auto now = std::chrono::steady_clock::now();
+                if (give_up == std::chrono::steady_clock::time_point{})
+                    give_up = now + std::chrono::seconds(2);
+                else if (now > give_up)
+                    break;
+            }
             for (pollfd& f : fds) {
                 if (f.fd < 0 || !(f.revents & (POLLIN | POLLHUP)))
                     continue;
@@ -91,6 +105,7 @@ ProcessResult run_process(const std::vector<std::string>& argv, const ProcessOpt
     }
     // Whatever the child left running would hold its pipes open.
     kill(-pid, SIGKILL);
+    child_ended.store(true);
     reader.join();
     close(out_pipe[0]);
     close(err_pipe[0]);
