@@ -103,12 +103,12 @@ TEST_F(ShowFault, SigtermWhileFullScreenStartsEndsNormallyAndGivesTheScreenBack)
     // Full screen at the screen's own size: the signal comes while the
     // monitor settles into the mode, before the loop has drawn anything.
     ProcessResult r = run({"--size", "1024x768", "--camera", "test", "--music", demo_track}, [&](int pid) {
-        ASSERT_TRUE(wait_for_window(x.display(), title, 60));
+        ASSERT_TRUE(x11_wait_for_window(x.display(), title, 60));
         kill(pid, SIGTERM);
     });
     EXPECT_FALSE(r.timed_out);
     EXPECT_EQ(r.exit_code, 0) << r.err;
-    EXPECT_FALSE(wait_for_window(x.display(), title, 0)) << "the window outlived the program";
+    EXPECT_FALSE(x11_wait_for_window(x.display(), title, 0)) << "the window outlived the program";
 
     // And once it runs.
     r = run({"--size", "1024x768", "--camera", "test", "--music", demo_track}, [&](int pid) {
@@ -207,12 +207,12 @@ TEST_F(ShowFault, SigtermDuringTheDialogEndsTheProgram)
     po.unset_env = {"SDL_VIDEODRIVER"};
     po.timeout_s = 60;
     po.while_running = [&](int pid) {
-        ASSERT_TRUE(wait_for_window(x.display(), "Config:", 30));
+        ASSERT_TRUE(x11_wait_for_window(x.display(), "Config:", 30));
         kill(pid, SIGTERM);
     };
     ProcessResult r = run_process({glowcam_exe()}, po);
     EXPECT_FALSE(r.timed_out);
-    EXPECT_FALSE(wait_for_window(x.display(), "Config:", 0));
+    EXPECT_FALSE(x11_wait_for_window(x.display(), "Config:", 0));
 }
 
 TEST(RenderInterrupted, SigtermStopsBetweenFramesWithExitOne)

@@ -2,40 +2,12 @@
 
 #include <gtest/gtest.h>
 
-// After gtest: Xlib defines None as a macro.
-#include <X11/Xlib.h>
-
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <thread>
-
-namespace {
-
-bool has_title(Display* d, Window w, const std::string& title)
-{
-    char* name = nullptr;
-    if (XFetchName(d, w, &name) && name) {
-        bool match = title == name;
-        XFree(name);
-        if (match)
-            return true;
-    }
-    Window root, parent, *children = nullptr;
-    unsigned int n = 0;
-    if (!XQueryTree(d, w, &root, &parent, &children, &n))
-        return false;
-    bool found = false;
-    for (unsigned int i = 0; i < n && !found; ++i)
-        found = has_title(d, children[i], title);
-    if (children)
-        XFree(children);
-    return found;
-}
-
-}  // namespace
 
 std::vector<FrameStatsLine> read_frame_stats(const std::string& path)
 {
@@ -70,19 +42,6 @@ long resident_kb(int pid)
         if (line.rfind("VmRSS:", 0) == 0)
             return std::stol(line.substr(6));
     return -1;
-}
-
-bool wait_for_window(const std::string& display, const std::string& title, double limit_s)
-{
-    Display* d = XOpenDisplay(display.c_str());
-    if (!d)
-        return false;
-    auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(limit_s);
-    bool found;
-    while (!(found = has_title(d, DefaultRootWindow(d), title)) && std::chrono::steady_clock::now() < end)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    XCloseDisplay(d);
-    return found;
 }
 
 std::string temp_path(const std::string& name)

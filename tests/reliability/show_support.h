@@ -1,6 +1,7 @@
 #pragma once
 
 #include "tests/support/process.h"
+#include "tests/support/x11.h"
 
 #include <string>
 #include <vector>
@@ -22,8 +23,6 @@ bool wait_for_frame_stats(const std::string& path, std::size_t lines, double lim
 // Resident memory of a process in kB (VmRSS), -1 when it is gone.
 long resident_kb(int pid);
 
-// True once a top-level window with this title exists on the display.
-bool wait_for_window(const std::string& display, const std::string& title, double limit_s);
 
 // A file path in the test's temporary folder, removed first.
 std::string temp_path(const std::string& name);

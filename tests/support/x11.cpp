@@ -48,18 +48,35 @@ Window find_by_title(Display* d, Window w, const std::string& title)
     return found;
 }
 
+
+Window wait_for_title(Display* d, const std::string& title, double timeout_s)
+{
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(timeout_s);
+    Window w = 0;
+    while (!(w = find_by_title(d, DefaultRootWindow(d), title)) &&
+           std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    return w;
+}
+
 }  // namespace
+
+bool x11_wait_for_window(const std::string& display, const std::string& title, double timeout_s)
+{
+    Display* d = XOpenDisplay(display.c_str());
+    if (!d)
+        return false;
+    Window w = wait_for_title(d, title, timeout_s);
+    XCloseDisplay(d);
+    return w != 0;
+}
 
 bool x11_close_window(const std::string& display, const std::string& title, double timeout_s)
 {
     Display* d = XOpenDisplay(display.c_str());
     if (!d)
         return false;
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(timeout_s);
-    Window w = 0;
-    while (!(w = find_by_title(d, DefaultRootWindow(d), title)) &&
-           std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    Window w = wait_for_title(d, title, timeout_s);
     if (w) {
         XEvent ev;
         std::memset(&ev, 0, sizeof ev);

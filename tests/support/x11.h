@@ -6,3 +6,6 @@
 // as a window manager's close button does (WM_DELETE_WINDOW). Waits up to
 // timeout_s for the window to appear. False when it never appeared.
 bool x11_close_window(const std::string& display, const std::string& title, double timeout_s);
+
+// True once a top-level window with this title exists, within timeout_s.
+bool x11_wait_for_window(const std::string& display, const std::string& title, double timeout_s);
