@@ -1,7 +1,7 @@
 #include "app/dialog.h"
 
 #include "app/dialog_box.h"
-#include "app/settings.h"
+#include "core/settings.h"
 
 #include <cstdio>
 #include <string>

@@ -2,7 +2,7 @@
 #include "app/dialog.h"
 #include "app/main_loop.h"
 #include "app/offline.h"
-#include "app/settings.h"
+#include "core/settings.h"
 #include "platform/message_box.h"
 
 #include <cstdio>

@@ -1,8 +1,8 @@
 #include "app/main_loop.h"
 
-#include "app/clock.h"
+#include "core/clock.h"
 #include "app/cmdline.h"
-#include "app/rng.h"
+#include "core/rng.h"
 #include "app/window.h"
 #include "audio/audio.h"
 #include "capture/capture.h"

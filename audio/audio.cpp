@@ -1,7 +1,7 @@
 #include "audio/audio.h"
 
-#include "app/settings.h"
 #include "audio/sound_lib.h"
+#include "core/settings.h"
 #include "platform/message_box.h"
 #include "platform/periodic_timer.h"
 

@@ -1,8 +1,8 @@
 #include "audio/sound_lib.h"
 
-#include "app/clock.h"
 #include "audio/fft1024.h"
 #include "audio/music_file.h"
+#include "core/clock.h"
 
 #define AL_ALEXT_PROTOTYPES
 #include <AL/al.h>

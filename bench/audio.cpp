@@ -5,10 +5,10 @@
 // With no sound card, OpenAL Soft's "null" output stands in for one: it mixes
 // in real time and discards the result (ALSOFT_DRIVERS=null unless set).
 
-#include "app/clock.h"
-#include "app/settings.h"
 #include "audio/audio.h"
 #include "bench/bench.h"
+#include "core/clock.h"
+#include "core/settings.h"
 #include "platform/message_box.h"
 
 #include <spawn.h>

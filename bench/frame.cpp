@@ -5,11 +5,11 @@
 
 #include "bench/bench.h"
 
-#include "app/clock.h"
-#include "app/envelope.h"
 #include "app/window.h"
 #include "audio/audio.h"
 #include "capture/capture.h"
+#include "core/clock.h"
+#include "core/envelope.h"
 #include "platform/message_box.h"
 #include "render/gl_state.h"
 #include "render/overlay.h"

@@ -1,9 +1,9 @@
 #include "capture/capture.h"
 
-#include "app/settings.h"
 #include "capture/driver.h"
 #include "capture/source.h"
 #include "capture/yuv.h"
+#include "core/settings.h"
 #include "platform/message_box.h"
 #include "platform/worker.h"
 #include "render/texture.h"

@@ -1,6 +1,6 @@
 #include "capture/driver.h"
 
-#include "app/clock.h"
+#include "core/clock.h"
 #include "platform/main_thread.h"
 
 #include <SDL.h>

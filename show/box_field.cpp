@@ -1,6 +1,6 @@
 #include "show/box_field.h"
 
-#include "app/rng.h"
+#include "core/rng.h"
 
 #include <GL/gl.h>
 #include <GL/glu.h>

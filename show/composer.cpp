@@ -1,9 +1,9 @@
 #include "show/composer.h"
 
-#include "app/clock.h"
-#include "app/envelope.h"
 #include "audio/audio.h"
 #include "capture/capture.h"
+#include "core/clock.h"
+#include "core/envelope.h"
 #include "render/gl_state.h"
 #include "render/overlay.h"
 #include "show/box_field.h"

@@ -1,6 +1,6 @@
 #include "show/feedback.h"
 
-#include "app/settings.h"
+#include "core/settings.h"
 #include "render/overlay.h"
 #include "render/texture.h"
 

@@ -1,6 +1,6 @@
 #include "show/kaleidoscope.h"
 
-#include "app/settings.h"
+#include "core/settings.h"
 #include "render/overlay.h"
 
 #include <GL/gl.h>

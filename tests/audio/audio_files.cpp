@@ -1,8 +1,8 @@
 #include "tests/audio/audio_files.h"
 
-#include "app/clock.h"
-#include "app/settings.h"
 #include "audio/audio.h"
+#include "core/clock.h"
+#include "core/settings.h"
 #include "platform/message_box.h"
 
 #include <sndfile.h>

@@ -1,9 +1,9 @@
 // The music part through OpenAL Soft's loopback device: what the mixer
 // renders and what the spectrum holds, with no sound card and no timer.
 
-#include "app/clock.h"
-#include "app/settings.h"
 #include "audio/audio.h"
+#include "core/clock.h"
+#include "core/settings.h"
 #include "platform/message_box.h"
 #include "tests/audio/audio_files.h"
 

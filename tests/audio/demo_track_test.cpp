@@ -1,9 +1,9 @@
 // The demo track the build makes: its format, its level, its seam, and a bass
 // that moves spectrum bin 1.
 
-#include "app/clock.h"
-#include "app/settings.h"
 #include "audio/audio.h"
+#include "core/clock.h"
+#include "core/settings.h"
 
 #include <gtest/gtest.h>
 #include <sndfile.h>

@@ -1,9 +1,9 @@
 // The show on a machine where OpenAL finds no output: ALSOFT_DRIVERS names a
 // backend that does not exist, set before the library first looks at it.
 
-#include "app/clock.h"
-#include "app/settings.h"
 #include "audio/audio.h"
+#include "core/clock.h"
+#include "core/settings.h"
 #include "platform/message_box.h"
 #include "tests/audio/audio_files.h"
 

@@ -2,9 +2,9 @@
 // time like a sound card and discards the result: the streaming thread, the
 // 25 ms timer and the heard position, on a machine with no sound card.
 
-#include "app/clock.h"
-#include "app/settings.h"
 #include "audio/audio.h"
+#include "core/clock.h"
+#include "core/settings.h"
 #include "platform/message_box.h"
 #include "tests/audio/audio_files.h"
 

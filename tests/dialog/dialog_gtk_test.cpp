@@ -2,7 +2,7 @@
 // mnemonics and keys go through GTK as a user's would.
 #include "app/dialog.h"
 #include "app/dialog_box.h"
-#include "app/settings.h"
+#include "core/settings.h"
 #include "tests/support/xvfb.h"
 
 #include <gtest/gtest.h>

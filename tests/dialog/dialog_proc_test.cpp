@@ -1,7 +1,7 @@
 // The dialog procedure against a plain model of its controls, and the
 // dialog's failure without a display. No display needed.
 #include "app/dialog.h"
-#include "app/settings.h"
+#include "core/settings.h"
 #include "tests/support/process.h"
 
 #include <gtest/gtest.h>

@@ -2,9 +2,9 @@
 // timer ticks: the real stream, decoder and mixer (OpenAL Soft's loopback
 // and null outputs, no sound card).
 
-#include "app/clock.h"
-#include "app/settings.h"
 #include "audio/audio.h"
+#include "core/clock.h"
+#include "core/settings.h"
 #include "platform/message_box.h"
 #include "tests/audio/audio_files.h"
 

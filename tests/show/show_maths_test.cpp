@@ -1,8 +1,8 @@
 // The show's per-frame maths, without GL: the mode cycle, the envelope
 // timelines, the effect tables and lattices, and their precision a week in.
 
-#include "app/clock.h"
-#include "app/envelope.h"
+#include "core/clock.h"
+#include "core/envelope.h"
 #include "show/box_field.h"
 #include "show/composer.h"
 #include "show/feedback.h"

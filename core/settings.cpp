@@ -1,4 +1,4 @@
-#include "app/settings.h"
+#include "core/settings.h"
 
 int screen_width = 1024;
 int screen_height = 768;

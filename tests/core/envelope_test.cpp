@@ -1,5 +1,5 @@
-#include "app/clock.h"
-#include "app/envelope.h"
+#include "core/clock.h"
+#include "core/envelope.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
-#include "app/envelope.h"
+#include "core/envelope.h"
 
-#include "app/clock.h"
+#include "core/clock.h"
 
 #include <cmath>
 
