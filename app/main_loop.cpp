@@ -2,6 +2,7 @@
 
 #include "core/clock.h"
 #include "app/cmdline.h"
+#include "app/frame_stats.h"
 #include "core/rng.h"
 #include "app/window.h"
 #include "audio/audio.h"
@@ -12,56 +13,11 @@
 
 #include <SDL.h>
 
-#include <algorithm>
-#include <chrono>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 namespace {
 const int escape_key = 27;
 const int window_failed = 255;  // -1 as an exit status
-
-// A diagnostic for soak tests: with GLOWCAM_FRAME_STATS naming a file, the
-// loop appends one line a second, "SECONDS FRAMES LONGEST_GAP_MS", the frames
-// drawn in that second and the longest time between two of them.
-struct FrameStats {
-    using clock = std::chrono::steady_clock;
-    std::FILE* file = nullptr;
-    clock::time_point start, second, last;
-    long frames = 0;
-    double longest_ms = 0.0;
-
-    FrameStats()
-    {
-        const char* path = std::getenv("GLOWCAM_FRAME_STATS");
-        if (path && *path && (file = std::fopen(path, "a")) == nullptr)
-            std::fprintf(stderr, "glowcam: cannot write frame statistics to %s\n", path);
-        start = second = last = clock::now();
-    }
-    ~FrameStats()
-    {
-        if (file)
-            std::fclose(file);
-    }
-    void frame_done()
-    {
-        if (!file)
-            return;
-        clock::time_point now = clock::now();
-        longest_ms = std::max(longest_ms, std::chrono::duration<double, std::milli>(now - last).count());
-        last = now;
-        ++frames;
-        if (now - second >= std::chrono::seconds(1)) {
-            std::fprintf(file, "%.3f %ld %.1f\n", std::chrono::duration<double>(now - start).count(),
-                         frames, longest_ms);
-            std::fflush(file);
-            second = now;
-            frames = 0;
-            longest_ms = 0.0;
-        }
-    }
-};
 }
 
 void startup_reset()
