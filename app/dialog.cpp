@@ -29,10 +29,10 @@ bool config_dialog_proc(const DialogControls* dialog, DialogMessage message, int
     switch (message) {
     case DIALOG_INIT:
         select_resolution(2);
-        dialog->check_radio_button(dialog->user, DIALOG_ID_RES_640, DIALOG_ID_RES_1024,
+        dialog->check_radio_button(DIALOG_ID_RES_640, DIALOG_ID_RES_1024,
                                    DIALOG_ID_RES_1024);
-        dialog->check_button(dialog->user, DIALOG_ID_FULL_SCREEN, fullscreen);
-        dialog->check_button(dialog->user, DIALOG_ID_NO_SOUND, no_sound);
+        dialog->check_button(DIALOG_ID_FULL_SCREEN, fullscreen);
+        dialog->check_button(DIALOG_ID_NO_SOUND, no_sound);
         // True lets the dialog put the focus on its first tab stop, Go!.
         return true;
     case DIALOG_COMMAND:
@@ -43,14 +43,14 @@ bool config_dialog_proc(const DialogControls* dialog, DialogMessage message, int
             select_resolution(id - DIALOG_ID_RES_640);
             break;
         case DIALOG_ID_FULL_SCREEN:
-            fullscreen = dialog->is_button_checked(dialog->user, DIALOG_ID_FULL_SCREEN);
+            fullscreen = dialog->is_button_checked(DIALOG_ID_FULL_SCREEN);
             break;
         case DIALOG_ID_NO_SOUND:
-            no_sound = dialog->is_button_checked(dialog->user, DIALOG_ID_NO_SOUND);
+            no_sound = dialog->is_button_checked(DIALOG_ID_NO_SOUND);
             break;
         case DIALOG_ID_GO:
         case DIALOG_ID_EXIT:
-            dialog->end_dialog(dialog->user, id);
+            dialog->end_dialog(id);
             break;
         default:
             // OK, Cancel (Escape, the close box) and anything else: the dialog

@@ -36,13 +36,12 @@ enum DialogMessage {
 // What a procedure may do to its dialog. The toolkit's dialog supplies these;
 // the procedure itself never sees the toolkit.
 struct DialogControls {
-    void* user;
     // Checks check_id and unchecks the others of first_id..last_id.
-    void (*check_radio_button)(void* user, int first_id, int last_id, int check_id);
-    void (*check_button)(void* user, int id, bool checked);
-    bool (*is_button_checked)(void* user, int id);
+    void (*check_radio_button)(int first_id, int last_id, int check_id);
+    void (*check_button)(int id, bool checked);
+    bool (*is_button_checked)(int id);
     // Ends the dialog with the given result once the procedure returns.
-    void (*end_dialog)(void* user, int result);
+    void (*end_dialog)(int result);
 };
 
 using DialogProc = bool (*)(const DialogControls* dialog, DialogMessage message, int id);

@@ -35,21 +35,25 @@ constexpr TemplateControl template_controls[] = {
 };
 constexpr int template_control_count = sizeof template_controls / sizeof template_controls[0];
 
-bool toolkit_prepared = false;
-GtkBuilder* builder = nullptr;
-GtkWindow* window = nullptr;
-DialogProc procedure = nullptr;
-bool ended = false;
-int result = 0;
-// Set while the procedure changes a control: like the system's own check
-// calls, that is not a press and sends no command.
-bool setting_controls = false;
+// The one dialog there is at a time.
+struct DialogBox {
+    bool toolkit_prepared = false;
+    GtkBuilder* builder = nullptr;
+    GtkWindow* window = nullptr;
+    DialogProc procedure = nullptr;
+    bool ended = false;
+    int result = 0;
+    // Set while the procedure changes a control: like the system's own check
+    // calls, that is not a press and sends no command.
+    bool setting_controls = false;
+};
+DialogBox box;
 
 GtkWidget* control(int id)
 {
-    if (!builder)
+    if (!box.builder)
         return nullptr;
-    GObject* object = gtk_builder_get_object(builder, std::to_string(id).c_str());
+    GObject* object = gtk_builder_get_object(box.builder, std::to_string(id).c_str());
     return object && GTK_IS_WIDGET(object) ? GTK_WIDGET(object) : nullptr;
 }
 
@@ -58,12 +62,12 @@ void set_checked(int id, bool checked)
     GtkWidget* widget = control(id);
     if (!widget || !GTK_IS_TOGGLE_BUTTON(widget))
         return;
-    setting_controls = true;
+    box.setting_controls = true;
     gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(widget), checked);
-    setting_controls = false;
+    box.setting_controls = false;
 }
 
-void check_radio_button(void*, int first_id, int last_id, int check_id)
+void check_radio_button(int first_id, int last_id, int check_id)
 {
     // Check the new one first: a GTK radio group cannot be left empty.
     set_checked(check_id, true);
@@ -72,36 +76,35 @@ void check_radio_button(void*, int first_id, int last_id, int check_id)
             set_checked(id, false);
 }
 
-void check_button(void*, int id, bool checked)
+void check_button(int id, bool checked)
 {
     set_checked(id, checked);
 }
 
-bool is_button_checked(void*, int id)
+bool is_button_checked(int id)
 {
     GtkWidget* widget = control(id);
     return widget && GTK_IS_TOGGLE_BUTTON(widget) &&
            gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(widget));
 }
 
-void end_dialog(void*, int end_result)
+void end_dialog(int end_result)
 {
-    ended = true;
-    result = end_result;
+    box.ended = true;
+    box.result = end_result;
 }
 
-const DialogControls controls = {nullptr, check_radio_button, check_button, is_button_checked,
-                                 end_dialog};
+const DialogControls controls = {check_radio_button, check_button, is_button_checked, end_dialog};
 
 void send_command(int id)
 {
-    if (!ended)
-        procedure(&controls, DIALOG_COMMAND, id);
+    if (!box.ended)
+        box.procedure(&controls, DIALOG_COMMAND, id);
 }
 
 void on_clicked(GtkButton* button, gpointer id)
 {
-    if (setting_controls)
+    if (box.setting_controls)
         return;
     // The radio button that a click unchecks reports a click too; only the
     // one the user pressed, now checked, is a command.
@@ -120,7 +123,7 @@ gboolean on_delete(GtkWidget*, GdkEvent*, gpointer)
 
 void move_focus_in_template_order(bool backwards)
 {
-    GtkWidget* focus = gtk_window_get_focus(window);
+    GtkWidget* focus = gtk_window_get_focus(box.window);
     int at = -1;
     for (int i = 0; i < template_control_count; ++i)
         if (control(template_controls[i].id) == focus)
@@ -157,8 +160,8 @@ gboolean on_key_press(GtkWidget*, GdkEventKey* event, gpointer)
     }
     // Every control is a button, so a mnemonic works without Alt as well.
     if (modifiers == 0)
-        return gtk_window_mnemonic_activate(window, gdk_keyval_to_lower(event->keyval),
-                                            gtk_window_get_mnemonic_modifier(window));
+        return gtk_window_mnemonic_activate(box.window, gdk_keyval_to_lower(event->keyval),
+                                            gtk_window_get_mnemonic_modifier(box.window));
     return FALSE;
 }
 
@@ -174,39 +177,39 @@ std::string no_display_reason()
 
 bool dialog_box_open(DialogProc proc, std::string* error)
 {
-    if (!toolkit_prepared) {
+    if (!box.toolkit_prepared) {
         // The show formats and parses numbers in the C locale; GTK must not
         // switch the process to the user's.
         gtk_disable_setlocale();
         glowcam_resources_register_resource();
-        toolkit_prepared = true;
+        box.toolkit_prepared = true;
     }
     if (!gtk_init_check(nullptr, nullptr)) {
         *error = no_display_reason();
         return false;
     }
 
-    builder = gtk_builder_new();
+    box.builder = gtk_builder_new();
     GError* load_error = nullptr;
-    if (!gtk_builder_add_from_resource(builder, template_path, &load_error)) {
+    if (!gtk_builder_add_from_resource(box.builder, template_path, &load_error)) {
         *error = std::string("cannot load the dialog template: ") + load_error->message;
         g_error_free(load_error);
         dialog_box_close();
         return false;
     }
-    window = GTK_WINDOW(gtk_builder_get_object(builder, window_id));
+    box.window = GTK_WINDOW(gtk_builder_get_object(box.builder, window_id));
     // A system-modal dialog: nothing else of the program is on screen yet.
-    gtk_window_set_keep_above(window, TRUE);
-    procedure = proc;
-    ended = false;
-    result = 0;
+    gtk_window_set_keep_above(box.window, TRUE);
+    box.procedure = proc;
+    box.ended = false;
+    box.result = 0;
 
     for (const TemplateControl& c : template_controls)
         g_signal_connect(control(c.id), "clicked", G_CALLBACK(on_clicked), GINT_TO_POINTER(c.id));
-    g_signal_connect(window, "delete-event", G_CALLBACK(on_delete), nullptr);
-    g_signal_connect(window, "key-press-event", G_CALLBACK(on_key_press), nullptr);
+    g_signal_connect(box.window, "delete-event", G_CALLBACK(on_delete), nullptr);
+    g_signal_connect(box.window, "key-press-event", G_CALLBACK(on_key_press), nullptr);
 
-    if (procedure(&controls, DIALOG_INIT, 0)) {
+    if (box.procedure(&controls, DIALOG_INIT, 0)) {
         for (const TemplateControl& c : template_controls) {
             if (c.tab_stop) {
                 gtk_widget_grab_focus(control(c.id));
@@ -214,24 +217,24 @@ bool dialog_box_open(DialogProc proc, std::string* error)
             }
         }
     }
-    gtk_widget_show(GTK_WIDGET(window));
+    gtk_widget_show(GTK_WIDGET(box.window));
     return true;
 }
 
 int dialog_box_result()
 {
-    return ended ? result : 0;
+    return box.ended ? box.result : 0;
 }
 
 void dialog_box_close()
 {
-    if (window)
-        gtk_widget_destroy(GTK_WIDGET(window));
-    window = nullptr;
-    if (builder)
-        g_object_unref(builder);
-    builder = nullptr;
-    procedure = nullptr;
+    if (box.window)
+        gtk_widget_destroy(GTK_WIDGET(box.window));
+    box.window = nullptr;
+    if (box.builder)
+        g_object_unref(box.builder);
+    box.builder = nullptr;
+    box.procedure = nullptr;
 
     // The destruction reaches the server now, not whenever GTK next runs
     // (never, once the show has started). The connection itself stays open:
@@ -246,9 +249,9 @@ int dialog_box_run(DialogProc proc, std::string* error)
 {
     if (!dialog_box_open(proc, error))
         return DIALOG_BOX_FAILED;
-    while (!ended)
+    while (!box.ended)
         gtk_main_iteration();
-    int end_result = result;
+    int end_result = box.result;
     dialog_box_close();
     return end_result;
 }

@@ -20,21 +20,23 @@ struct ModelDialog {
     int result = 0;
 };
 
-ModelDialog& model(void* user) { return *static_cast<ModelDialog*>(user); }
+// The dialog the controls act on: the table carries no pointer of its own,
+// as the real dialog is the one there is.
+ModelDialog* current = nullptr;
 
 DialogControls controls_of(ModelDialog* dialog)
 {
+    current = dialog;
     return DialogControls{
-        dialog,
-        [](void* user, int first, int last, int check) {
+        [](int first, int last, int check) {
             for (int id = first; id <= last; ++id)
-                model(user).checked[id] = id == check;
+                current->checked[id] = id == check;
         },
-        [](void* user, int id, bool checked) { model(user).checked[id] = checked; },
-        [](void* user, int id) { return model(user).checked[id]; },
-        [](void* user, int result) {
-            model(user).ended = true;
-            model(user).result = result;
+        [](int id, bool checked) { current->checked[id] = checked; },
+        [](int id) { return current->checked[id]; },
+        [](int result) {
+            current->ended = true;
+            current->result = result;
         },
     };
 }
