@@ -1,6 +1,12 @@
 #include "audio/audio.h"
 
-#include "audio/sound_lib.h"
+#include "audio/analysis.h"
+#include "audio/loopback.h"
+#include "audio/output.h"
+#include "audio/reverb.h"
+#include "audio/sound_error.h"
+#include "audio/stream.h"
+#include "core/clock.h"
 #include "core/settings.h"
 #include "platform/message_box.h"
 #include "platform/periodic_timer.h"
@@ -18,14 +24,16 @@ namespace {
 constexpr int output_rate = 44100;
 constexpr int spectrum_period_ms = 25;
 
-std::string music_files[1] = {"music/tidewave.ogg"};
-uint32_t music_streams[1] = {0};
-std::atomic<uint32_t> music_channel{0};  // read by the timer thread
-std::atomic<uint32_t> reverb_fx{0};
-unsigned spectrum_timer = 0;
-
-bool test_mode = false;
-int64_t replayed_ticks = 0;  // spectrum_at_show_time: ticks smoothed so far
+struct Audio {
+    std::string music_files[1] = {"music/tidewave.ogg"};
+    unsigned spectrum_timer = 0;
+    bool initialized = false;  // audio_init ran: a device, or none
+    std::atomic<bool> playing{false};  // music_start has run: the music goes from show time 0
+    int error_code = SOUND_OK;  // of the last failure, for bass_error_box
+    bool test_mode = false;
+    int64_t replayed_ticks = 0;  // spectrum_at_show_time: ticks smoothed so far
+};
+Audio audio;
 
 void clear_spectrum()
 {
@@ -54,75 +62,96 @@ void copy_spectrum(float* raw)
         raw[i] = spectrum[i].load(std::memory_order_relaxed);
 }
 
+// The music for the spectrum and, when there is an output, for the ears.
+bool open_music(const std::string& file, int* error)
+{
+    if (!audio.initialized) {
+        *error = SOUND_ERROR_NOT_INIT;
+        return false;
+    }
+    if (!analysis_open(file, error))
+        return false;
+    if (output_kind() == OutputKind::none || stream_open(file, error))
+        return true;
+    analysis_close();
+    return false;
+}
+
+// The FFT of the music at the frame being heard, or, with no output, at the
+// frame the show clock has reached.
+bool fetch_fft(float* raw)
+{
+    if (output_kind() == OutputKind::none)
+        return analysis_fft_at_show_time(
+            audio.playing.load(std::memory_order_relaxed) ? show_time_ms() : 0.0, raw);
+    const double heard = stream_playing() ? stream_heard_frame() : 0.0;
+    return analysis_fft_at_frame(static_cast<int64_t>(std::floor(heard)), raw);
+}
+
 }  // namespace
 
 void bass_error_box(const std::string& text)
 {
     const std::string message =
-        text + " (bass error code: " + std::to_string(sound_error_get_code()) + ")";
+        text + " (bass error code: " + std::to_string(audio.error_code) + ")";
     message_box("bass error", message, MESSAGE_BOX_OK, MESSAGE_ICON_ERROR);
 }
 
 bool audio_init()
 {
     clear_spectrum();
-    if (!sound_library_ok()) {
+    if (!output_library_ok()) {
+        audio.error_code = SOUND_ERROR_NO_EFX;
         message_box("Incorrect BASS.DLL", "BASS version 2.0 was not loaded", MESSAGE_BOX_OK,
                     MESSAGE_ICON_ERROR);
         return false;
     }
-    bool opened = false;
-    if (no_sound)
-        opened = sound_init_silent();
-    else if (test_mode)
-        opened = sound_init_loopback(output_rate);
-    else
-        opened = sound_init(output_rate);
+    const bool opened = no_sound || (audio.test_mode
+                                         ? output_open_loopback(output_rate, &audio.error_code)
+                                         : output_open_device(output_rate, &audio.error_code));
     if (!opened) {
         bass_error_box("Can't initialize sound device");
         return false;
     }
+    audio.initialized = true;
     return true;
 }
 
 bool music_load(const std::string& path)
 {
-    music_files[0] = path;
-    replayed_ticks = 0;
-    for (int i = 0; i < 1; ++i) {
-        music_streams[i] = sound_stream_create_file(music_files[i]);
-        if (music_streams[i] == 0) {
-            bass_error_box("Can't load file '" + music_files[i] + "'");
+    audio.music_files[0] = path;
+    audio.replayed_ticks = 0;
+    for (const std::string& file : audio.music_files) {
+        if (!open_music(file, &audio.error_code)) {
+            bass_error_box("Can't load file '" + file + "'");
             return false;
         }
     }
-    music_channel.store(music_streams[0], std::memory_order_relaxed);
-    reverb_fx.store(sound_channel_set_reverb(music_streams[0]), std::memory_order_relaxed);
+    // Without the reverb the music plays dry; nothing else depends on it.
+    int ignored = SOUND_OK;
+    if (output_kind() != OutputKind::none)
+        reverb_create(stream_source(), &ignored);
     return true;
 }
 
 bool music_start()
 {
-    sound_stream_play_looping(music_streams[0]);
-    if (!test_mode && spectrum_timer == 0)
-        spectrum_timer = time_set_event(spectrum_period_ms, spectrum_sample);
+    int ignored = SOUND_OK;
+    if (output_kind() != OutputKind::none)
+        stream_play(output_kind() == OutputKind::device, &ignored);
+    audio.playing.store(true, std::memory_order_relaxed);
+    if (!audio.test_mode && audio.spectrum_timer == 0)
+        audio.spectrum_timer = time_set_event(spectrum_period_ms, spectrum_sample);
     return true;
 }
 
-void set_reverb_time(float ms)
-{
-    const uint32_t fx = reverb_fx.load(std::memory_order_relaxed);
-    ReverbParams params{};
-    sound_fx_get_parameters(fx, &params);
-    params.reverb_time_ms = ms;
-    sound_fx_set_parameters(fx, &params);
-}
+void set_reverb_time(float ms) { reverb_set_time(ms); }
 
 void spectrum_sample()
 {
     float raw[spectrum_size];
     copy_spectrum(raw);
-    sound_channel_get_fft1024(music_channel.load(std::memory_order_relaxed), raw);
+    fetch_fft(raw);
     smooth_into_spectrum(raw);
 }
 
@@ -130,16 +159,15 @@ void spectrum_at_show_time(double show_ms)
 {
     const int64_t ticks =
         static_cast<int64_t>(std::floor(std::max(0.0, show_ms) / spectrum_period_ms));
-    if (ticks < replayed_ticks) {
+    if (ticks < audio.replayed_ticks) {
         clear_spectrum();
-        replayed_ticks = 0;
+        audio.replayed_ticks = 0;
     }
     float raw[spectrum_size];
-    for (; replayed_ticks < ticks; ++replayed_ticks) {
+    for (; audio.replayed_ticks < ticks; ++audio.replayed_ticks) {
         copy_spectrum(raw);
-        sound_channel_get_fft1024_at(music_channel.load(std::memory_order_relaxed),
-                                     static_cast<double>(replayed_ticks + 1) * spectrum_period_ms,
-                                     raw);
+        analysis_fft_at_show_time(
+            static_cast<double>(audio.replayed_ticks + 1) * spectrum_period_ms, raw);
         smooth_into_spectrum(raw);
     }
 }
@@ -147,16 +175,33 @@ void spectrum_at_show_time(double show_ms)
 void audio_shutdown()
 {
     // The timer goes first, so no tick uses a stream being released.
-    if (spectrum_timer != 0) {
-        time_kill_event(spectrum_timer);
-        spectrum_timer = 0;
+    if (audio.spectrum_timer != 0) {
+        time_kill_event(audio.spectrum_timer);
+        audio.spectrum_timer = 0;
     }
-    sound_free();
-    music_streams[0] = 0;
-    music_channel.store(0, std::memory_order_relaxed);
-    reverb_fx.store(0, std::memory_order_relaxed);
+    stream_close();
+    reverb_destroy();
+    analysis_close();
+    output_close();
+    audio.initialized = false;
+    audio.playing.store(false, std::memory_order_relaxed);
 }
 
-void audio_test_mode(bool on) { test_mode = on; }
+void audio_test_mode(bool on) { audio.test_mode = on; }
 
-bool audio_render_loopback(float* stereo, int frames) { return sound_render(stereo, frames); }
+bool audio_render_loopback(float* stereo, int frames)
+{
+    if (output_kind() != OutputKind::loopback)
+        return false;
+    // Small slices, so the queue is topped up as often as a real device's
+    // streaming thread would.
+    constexpr int slice = 1024;
+    for (int done = 0; done < frames;) {
+        const int n = std::min(slice, frames - done);
+        if (stream_playing())
+            stream_service();
+        output_mix(stereo + 2 * done, n);
+        done += n;
+    }
+    return true;
+}

@@ -12,7 +12,7 @@ constexpr int spectrum_size = 512;
 extern std::atomic<float> spectrum[spectrum_size];
 extern std::atomic<float> spectrum_prev[spectrum_size];
 
-bool audio_init();                     // the sound device (none with no_sound)
+bool audio_init();                     // the sound device (none with no_sound or when it fails)
 bool music_load(const std::string& path);  // the stream with its reverb
 bool music_start();                    // looping playback and the 25 ms spectrum timer
 void set_reverb_time(float ms);        // 800 to 3000 from the composer, every frame
@@ -25,12 +25,6 @@ void spectrum_sample();
 // A box titled "bass error" reading "TEXT (bass error code: N)" with the audio
 // library's last error code.
 void bass_error_box(const std::string& text);
-
-// Tests: audio_init opens OpenAL Soft's loopback device instead of the sound
-// card (no_sound still opens none) and music_start starts no timer; the test
-// mixes with audio_render_loopback and calls spectrum_sample itself.
-void audio_test_mode(bool on);
-bool audio_render_loopback(float* stereo, int frames);
 
 // Offline rendering: set `spectrum` to what the 25 ms sampler would hold at
 // this show time had the music played from show time 0. Needs music_load.

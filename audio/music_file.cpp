@@ -1,6 +1,6 @@
 #include "audio/music_file.h"
 
-#include "audio/sound_lib.h"
+#include "audio/sound_error.h"
 
 #include <sndfile.h>
 

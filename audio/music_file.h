@@ -11,7 +11,7 @@ struct MusicFile;
 
 // Opens and checks the file: it must be audio libsndfile can read, with one or
 // two channels and at least one decodable frame. On failure returns nullptr
-// and sets *error to one of the sound error codes (audio/sound_lib.h).
+// and sets *error to one of the sound error codes (audio/sound_error.h).
 MusicFile* music_file_open(const std::string& path, int* error);
 void music_file_close(MusicFile* file);
 

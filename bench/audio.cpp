@@ -6,6 +6,7 @@
 // in real time and discards the result (ALSOFT_DRIVERS=null unless set).
 
 #include "audio/audio.h"
+#include "audio/loopback.h"
 #include "bench/bench.h"
 #include "core/clock.h"
 #include "core/settings.h"

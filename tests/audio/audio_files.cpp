@@ -1,6 +1,7 @@
 #include "tests/audio/audio_files.h"
 
 #include "audio/audio.h"
+#include "audio/loopback.h"
 #include "core/clock.h"
 #include "core/settings.h"
 #include "platform/message_box.h"

@@ -2,6 +2,7 @@
 // renders and what the spectrum holds, with no sound card and no timer.
 
 #include "audio/audio.h"
+#include "audio/loopback.h"
 #include "core/clock.h"
 #include "core/settings.h"
 #include "platform/message_box.h"

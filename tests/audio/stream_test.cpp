@@ -1,8 +1,12 @@
-// The audio library layer on its own: the looping stream through OpenAL
-// Soft's loopback mixer, and the decoder under it.
+// The parts under the music on their own: the looping stream and the reverb
+// through OpenAL Soft's loopback mixer, and the decoder under them.
 
+#include "audio/loopback.h"
 #include "audio/music_file.h"
-#include "audio/sound_lib.h"
+#include "audio/output.h"
+#include "audio/reverb.h"
+#include "audio/sound_error.h"
+#include "audio/stream.h"
 #include "tests/audio/audio_files.h"
 
 #include <gtest/gtest.h>
@@ -27,17 +31,22 @@ std::string ramp_file(int channels)
 
 class StreamTest : public ::testing::Test {
 protected:
-    void TearDown() override { sound_free(); }
+    void TearDown() override
+    {
+        stream_close();
+        reverb_destroy();
+        output_close();
+    }
+    int error = SOUND_OK;
 };
 
 TEST_F(StreamTest, LoopSeamIsSampleExact)
 {
-    ASSERT_TRUE(sound_init_loopback(rate));
-    const uint32_t stream = sound_stream_create_file(ramp_file(2));
-    ASSERT_NE(stream, 0u);
-    ASSERT_TRUE(sound_stream_play_looping(stream));
+    ASSERT_TRUE(output_open_loopback(rate, &error));
+    ASSERT_TRUE(stream_open(ramp_file(2), &error));
+    ASSERT_TRUE(stream_play(false, &error));
     std::vector<float> out(2 * 4 * ramp_frames);
-    ASSERT_TRUE(sound_render(out.data(), 4 * ramp_frames));
+    ASSERT_TRUE(audio_render_loopback(out.data(), 4 * ramp_frames));
     // The mixer fades a starting source in over its first samples.
     for (int i = 256; i < 4 * ramp_frames; ++i) {
         ASSERT_NEAR(out[2 * i], ramp(i % ramp_frames), 1e-5) << "frame " << i;
@@ -45,61 +54,51 @@ TEST_F(StreamTest, LoopSeamIsSampleExact)
     }
 }
 
-TEST_F(StreamTest, StreamNeedsInitAndIsOneAtATime)
+TEST_F(StreamTest, StreamNeedsAnOutputAndIsOneAtATime)
 {
-    EXPECT_EQ(sound_stream_create_file(ramp_file(2)), 0u);
-    EXPECT_EQ(sound_error_get_code(), SOUND_ERROR_NOT_INIT);
-    ASSERT_TRUE(sound_init_loopback(rate));
-    EXPECT_FALSE(sound_init_loopback(rate));
-    EXPECT_EQ(sound_error_get_code(), SOUND_ERROR_ALREADY);
-    ASSERT_NE(sound_stream_create_file(ramp_file(2)), 0u);
-    EXPECT_EQ(sound_stream_create_file(ramp_file(2)), 0u);
-    EXPECT_EQ(sound_error_get_code(), SOUND_ERROR_STREAM_EXISTS);
-    EXPECT_FALSE(sound_stream_play_looping(77));
-    EXPECT_EQ(sound_error_get_code(), SOUND_ERROR_HANDLE);
-    ReverbParams params{};
-    EXPECT_FALSE(sound_fx_get_parameters(0, &params));
+    EXPECT_FALSE(stream_open(ramp_file(2), &error));
+    EXPECT_EQ(error, SOUND_ERROR_NOT_INIT);
+    ASSERT_TRUE(output_open_loopback(rate, &error));
+    EXPECT_FALSE(output_open_loopback(rate, &error));
+    EXPECT_EQ(error, SOUND_ERROR_ALREADY);
+    ASSERT_TRUE(stream_open(ramp_file(2), &error));
+    EXPECT_FALSE(stream_open(ramp_file(2), &error));
+    EXPECT_EQ(error, SOUND_ERROR_LOADED);
+    reverb_set_time(2500.0f);  // no effect yet: nothing changes
+    EXPECT_EQ(reverb_time_ms(), 1000.0f);
 }
 
-TEST_F(StreamTest, ReverbParametersReadBackAsWritten)
+TEST_F(StreamTest, ReverbTakesEveryDecayTime)
 {
-    ASSERT_TRUE(sound_init_loopback(rate));
-    const uint32_t fx = sound_channel_set_reverb(sound_stream_create_file(ramp_file(2)));
-    ASSERT_NE(fx, 0u);
-    ReverbParams params{};
-    ASSERT_TRUE(sound_fx_get_parameters(fx, &params));
-    // The DirectX 8 reverb's defaults.
-    EXPECT_EQ(params.in_gain_db, 0.0f);
-    EXPECT_EQ(params.reverb_mix_db, 0.0f);
-    EXPECT_EQ(params.reverb_time_ms, 1000.0f);
-    EXPECT_EQ(params.high_freq_rt_ratio, 0.001f);
+    ASSERT_TRUE(output_open_loopback(rate, &error));
+    ASSERT_TRUE(stream_open(ramp_file(2), &error));
+    ASSERT_TRUE(reverb_create(stream_source(), &error));
+    ASSERT_TRUE(stream_play(false, &error));
+    // The DirectX 8 reverb's default.
+    EXPECT_EQ(reverb_time_ms(), 1000.0f);
     // Every time the show sweeps through, and beyond, is accepted.
     for (float ms = 0.001f; ms <= 3000.0f; ms = ms * 1.5f + 10.0f) {
-        params.reverb_time_ms = ms;
-        ASSERT_TRUE(sound_fx_set_parameters(fx, &params));
+        reverb_set_time(ms);
         float out[2 * 256];
-        ASSERT_TRUE(sound_render(out, 256));
+        ASSERT_TRUE(audio_render_loopback(out, 256));
     }
-    params.reverb_time_ms = 2500.0f;
-    ASSERT_TRUE(sound_fx_set_parameters(fx, &params));
-    ReverbParams back{};
-    ASSERT_TRUE(sound_fx_get_parameters(fx, &back));
-    EXPECT_EQ(back.reverb_time_ms, 2500.0f);
+    reverb_set_time(2500.0f);
+    EXPECT_EQ(reverb_time_ms(), 2500.0f);
 }
 
 TEST_F(StreamTest, MonoFileAtAnotherRatePlaysAtItsOwnPitch)
 {
     // 1 kHz at 48 kHz, mono: both output channels carry it, still 1 kHz.
     const int file_rate = 48000;
-    ASSERT_TRUE(sound_init_loopback(rate));
-    const uint32_t stream = sound_stream_create_file(
+    ASSERT_TRUE(output_open_loopback(rate, &error));
+    ASSERT_TRUE(stream_open(
         write_wav("mono48k.wav", file_rate, 1, make_signal(2 * file_rate, 1, [](int i) {
                       return 0.5f * std::sin(2.0f * 3.14159265f * 1000.0f * i / file_rate);
-                  })));
-    ASSERT_NE(stream, 0u);
-    ASSERT_TRUE(sound_stream_play_looping(stream));
+                  })),
+        &error));
+    ASSERT_TRUE(stream_play(false, &error));
     std::vector<float> out(2 * rate);
-    ASSERT_TRUE(sound_render(out.data(), rate));
+    ASSERT_TRUE(audio_render_loopback(out.data(), rate));
     int crossings = 0;
     for (int i = rate / 4 + 1; i < rate / 4 + rate / 2; ++i)
         if ((out[2 * (i - 1)] < 0.0f) != (out[2 * i] < 0.0f))

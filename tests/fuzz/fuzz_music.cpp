@@ -1,5 +1,5 @@
 #include "audio/music_file.h"
-#include "audio/sound_lib.h"
+#include "audio/sound_error.h"
 #include "tests/fuzz/fuzz_input_file.h"
 
 #include <cmath>

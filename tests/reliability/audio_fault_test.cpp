@@ -3,6 +3,7 @@
 // and null outputs, no sound card).
 
 #include "audio/audio.h"
+#include "audio/loopback.h"
 #include "core/clock.h"
 #include "core/settings.h"
 #include "platform/message_box.h"
