@@ -106,14 +106,17 @@ bool audio_init()
                     MESSAGE_ICON_ERROR);
         return false;
     }
-    const bool opened = no_sound || (audio.test_mode
-                                         ? output_open_loopback(output_rate, &audio.error_code)
-                                         : output_open_device(output_rate, &audio.error_code));
+    audio.initialized = true;
+    if (no_sound)
+        return true;
+    const bool opened = audio.test_mode ? output_open_loopback(output_rate, &audio.error_code)
+                                        : output_open_device(output_rate, &audio.error_code);
     if (!opened) {
+        // The show goes on as with No sound: the music is still read for the
+        // spectrum that drives the picture.
         bass_error_box("Can't initialize sound device");
         return false;
     }
-    audio.initialized = true;
     return true;
 }
 

@@ -7,7 +7,10 @@
 #include <AL/alc.h>
 #include <AL/alext.h>
 
+#include <alsa/asoundlib.h>
+
 #include <atomic>
+#include <cstdlib>
 
 namespace {
 
@@ -18,6 +21,15 @@ struct Output {
     bool latency_query = false;
 };
 Output output;
+
+// OpenAL Soft reads its log level when first used; set it now, before main
+// and so before any thread that might read the environment, unless the user
+// asked for a level. A machine without a sound card is normal for the show
+// (a projector box, a stream server) and the show says so itself.
+const bool library_log_quiet = [] { return setenv("ALSOFT_LOGLEVEL", "0", 0) == 0; }();
+
+// ALSA's library writes its own lines while OpenAL Soft probes for a card.
+void ignore_alsa_error(const char*, int, const char*, int, const char*, ...) {}
 
 bool open_context(const ALCint* attributes, OutputKind kind, int* error)
 {
@@ -51,7 +63,9 @@ bool output_open_device(int rate, int* error)
         *error = SOUND_ERROR_ALREADY;
         return false;
     }
+    snd_lib_error_set_handler(ignore_alsa_error);
     output.device = alcOpenDevice(nullptr);
+    snd_lib_error_set_handler(nullptr);
     if (output.device == nullptr) {
         *error = SOUND_ERROR_DEVICE;
         return false;

@@ -9,7 +9,7 @@ libsdl2-dev libgl-dev libglu1-mesa-dev libegl-dev libgl1-mesa-dri libegl-mesa0
 libgtk-3-dev
 libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
 gstreamer1.0-plugins-base gstreamer1.0-plugins-good
-libopenal-dev libopenal1 libsndfile1-dev libfftw3-dev
+libopenal-dev libopenal1 libasound2-dev libsndfile1-dev libfftw3-dev
 libpng-dev libyuv-dev
 libgtest-dev libgmock-dev libbenchmark-dev
 xvfb xauth xdotool x11-utils
