@@ -22,8 +22,8 @@ void audio_shutdown();                 // timer and streaming stopped, device re
 // `spectrum` and `spectrum_prev`.
 void spectrum_sample();
 
-// A box titled "bass error" reading "TEXT (bass error code: N)" with the audio
-// library's last error code.
+// A box titled "bass error" reading "TEXT (bass error code: N)" with the code
+// of the last failure of audio_init or music_load (audio/sound_error.h).
 void bass_error_box(const std::string& text);
 
 // Offline rendering: set `spectrum` to what the 25 ms sampler would hold at
