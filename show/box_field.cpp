@@ -5,7 +5,6 @@
 #include <GL/gl.h>
 #include <GL/glu.h>
 
-#include <algorithm>
 #include <cmath>
 #include <numbers>
 
@@ -73,7 +72,10 @@ BoxPose box_pose(int box, double t, double spread)
     int m = box % 3;
     double q = 0.125 * std::sin(0.3 * t);
     double size = q + 0.25 * b.scale[box];
-    double a = std::fmod((0.0125 * box + m) * t * std::numbers::pi / 20.0, 2.0 * std::numbers::pi);
+    // a = k t pi / 20 feeds sin(a) and cos(0.7 a), whose periods meet after
+    // 20 pi, when k t has grown by 400: reducing k t by whole 400s keeps both
+    // exact and the angle small however long the show runs.
+    double a = std::fmod((0.0125 * box + m) * t, 400.0) * std::numbers::pi / 20.0;
     double turn = std::fmod((0.03125 * box + m) * t * 5.0, 360.0);
 
     BoxPose pose;
@@ -192,38 +194,17 @@ void box_field(double t, bool refresh)
     glPushMatrix();
     seed_boxes();
     glDisable(GL_CULL_FACE);
-    // Only faces turned towards the eye are drawn, so lighting their backs
-    // as well would change nothing on screen; on a software renderer it is
-    // about half the field's vertex work.
-    glPushAttrib(GL_LIGHTING_BIT);
-    glLightModeli(GL_LIGHT_MODEL_TWO_SIDE, 0);
     glGetDoublev(GL_PROJECTION_MATRIX, current_projection);
-    double camera[16];
-    glGetDoublev(GL_MODELVIEW_MATRIX, camera);
-
+    // In order, box 0 first: with the depth test passing ties, a later box
+    // wins where two meet, so the order is part of the picture.
     double spread = box_spread(t);
-    BoxPose poses[box_count];
-    int order[box_count];
-    double depth[box_count];
     for (int i = 0; i < box_count; ++i) {
-        poses[i] = box_pose(i, t, spread);
-        const float* c = poses[i].translate;
-        depth[i] = camera[2] * c[0] + camera[6] * c[1] + camera[10] * c[2] + camera[14];
-        order[i] = i;
-    }
-    // The boxes are opaque and depth-tested, so the order does not change
-    // the picture; nearest first lets the depth test skip the hidden
-    // fragments of the boxes behind, which most of the field's cost is.
-    std::stable_sort(order, order + box_count, [&](int a, int b) { return depth[a] > depth[b]; });
-
-    for (int i : order) {
-        const BoxPose& pose = poses[i];
+        BoxPose pose = box_pose(i, t, spread);
         glPushMatrix();
         glTranslatef(pose.translate[0], pose.translate[1], pose.translate[2]);
         glRotatef(pose.turn_degrees, 0.0f, 1.0f, 0.0f);
         box_draw(pose.half[0], pose.half[1], pose.half[2], i, refresh);
         glPopMatrix();
     }
-    glPopAttrib();
     glPopMatrix();
 }
