@@ -33,5 +33,6 @@ void audio_test_mode(bool on);
 bool audio_render_loopback(float* stereo, int frames);
 
 // Offline rendering: set `spectrum` to what the 25 ms sampler would hold at
-// this show time had the music played from show time 0. Needs music_load.
+// this show time had the music played from show time 0, replaying only the
+// ticks recent enough to count. Needs music_load.
 void spectrum_at_show_time(double show_ms);
