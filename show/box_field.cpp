@@ -16,10 +16,39 @@ bool boxes_seeded = false;
 // Face, box, grid point: zero at start, so a face never refreshed shows (0, 0).
 float box_texcoords[6][box_count][box_grid_points][2];
 
-// The matrices the current box is drawn under, read once per box (modelview)
-// and once per field (projection) rather than once per grid point.
-double current_modelview[16];
-double current_projection[16];
+// One box's visible faces as vertex arrays, face after face.
+struct BoxMesh {
+    float vertex[6 * box_grid_points][3];
+    float normal[6 * box_grid_points][3];
+    float texcoord[6 * box_grid_points][2];
+};
+BoxMesh mesh;
+
+// Per face 8 x 8 cells of two triangles each, split as the rasteriser splits
+// the quads of the strips the cells were once drawn with: (upper right,
+// upper left, lower right) and (upper left, lower left, lower right).
+constexpr int face_indices = (box_grid - 1) * (box_grid - 1) * 6;
+GLushort indices[6 * face_indices];
+bool indices_made = false;
+
+void make_indices()
+{
+    if (indices_made)
+        return;
+    GLushort* out = indices;
+    for (int f = 0; f < 6; ++f)
+        for (int r = 0; r < box_grid - 1; ++r)
+            for (int j = 0; j < box_grid - 1; ++j) {
+                const int base = f * box_grid_points;
+                const auto upper = [&](int c) { return static_cast<GLushort>(base + (r + 1) * box_grid + c); };
+                const auto lower = [&](int c) { return static_cast<GLushort>(base + r * box_grid + c); };
+                const GLushort cell[6] = {upper(j + 1), upper(j), lower(j + 1),
+                                          upper(j),     lower(j), lower(j + 1)};
+                for (GLushort v : cell)
+                    *out++ = v;
+            }
+    indices_made = true;
+}
 
 void seed_boxes()
 {
@@ -49,6 +78,65 @@ constexpr Face faces[6] = {
     {{-1, 0, 0}, {{0, 1, 0}, {0, 0, 0}, {0, 0, 1}, {0, 1, 1}}},
     {{1, 0, 0}, {{1, 1, 1}, {1, 0, 1}, {1, 0, 0}, {1, 1, 0}}},
 };
+
+// Fills slot `slot` of the mesh with the face's grid, its normal and its
+// cached texture coordinates, refreshing the cache first when asked.
+void face_into_mesh(int slot, const float normal[3], const float p1[3], const float p2[3],
+                    const float p3[3], const float p4[3], bool refresh, int box, int face,
+                    const double modelview[16], const double projection[16])
+{
+    float (*cache)[2] = box_texcoords[face][box];
+    float (*grid)[3] = mesh.vertex + slot * box_grid_points;
+
+    // Row 0 runs from P2 to P3, row 8 from P1 to P4.
+    for (int r = 0; r < box_grid; ++r) {
+        float v = r / 8.0f;
+        float left[3], right[3];
+        for (int c = 0; c < 3; ++c) {
+            left[c] = p2[c] + v * (p1[c] - p2[c]);
+            right[c] = p3[c] + v * (p4[c] - p3[c]);
+        }
+        for (int j = 0; j < box_grid; ++j) {
+            float u = j / 8.0f;
+            float* point = grid[r * box_grid + j];
+            for (int c = 0; c < 3; ++c)
+                point[c] = left[c] + u * (right[c] - left[c]);
+            // A point that cannot be projected keeps its previous coordinates.
+            if (refresh) {
+                float s, t;
+                if (screen_texcoord(point, modelview, projection, &s, &t)) {
+                    cache[r * box_grid + j][0] = s;
+                    cache[r * box_grid + j][1] = t;
+                }
+            }
+        }
+    }
+    for (int k = 0; k < box_grid_points; ++k) {
+        int at = slot * box_grid_points + k;
+        for (int c = 0; c < 3; ++c)
+            mesh.normal[at][c] = normal[c];
+        mesh.texcoord[at][0] = cache[k][0];
+        mesh.texcoord[at][1] = cache[k][1];
+    }
+}
+
+// Draws the first `count` faces of the mesh, in one call.
+void draw_mesh(int count)
+{
+    if (count == 0)
+        return;
+    make_indices();
+    glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glEnableClientState(GL_NORMAL_ARRAY);
+    glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+    glDisableClientState(GL_COLOR_ARRAY);
+    glVertexPointer(3, GL_FLOAT, 0, mesh.vertex);
+    glNormalPointer(GL_FLOAT, 0, mesh.normal);
+    glTexCoordPointer(2, GL_FLOAT, 0, mesh.texcoord);
+    glDrawElements(GL_TRIANGLES, count * face_indices, GL_UNSIGNED_SHORT, indices);
+    glPopClientAttrib();
+}
 
 }  // namespace
 
@@ -117,61 +205,27 @@ void box_texcoord(int face, int box, int point, float* s, float* t)
     *t = box_texcoords[face][box][point][1];
 }
 
-void box_face_draw(const float p1[3], const float p2[3], const float p3[3],
-                   const float p4[3], bool refresh, int box, int face)
+void box_face_draw(const float p1[3], const float p2[3], const float p3[3], const float p4[3],
+                   bool refresh, int box, int face, const double modelview[16],
+                   const double projection[16])
 {
-    float (*cache)[2] = box_texcoords[face][box];
-    float grid[box_grid_points][3];
-
-    // Row 0 runs from P2 to P3, row 8 from P1 to P4.
-    for (int r = 0; r < box_grid; ++r) {
-        float v = r / 8.0f;
-        float left[3], right[3];
-        for (int c = 0; c < 3; ++c) {
-            left[c] = p2[c] + v * (p1[c] - p2[c]);
-            right[c] = p3[c] + v * (p4[c] - p3[c]);
-        }
-        for (int j = 0; j < box_grid; ++j) {
-            float u = j / 8.0f;
-            float* point = grid[r * box_grid + j];
-            for (int c = 0; c < 3; ++c)
-                point[c] = left[c] + u * (right[c] - left[c]);
-            // A point that cannot be projected keeps its previous coordinates.
-            if (refresh) {
-                float s, t;
-                if (screen_texcoord(point, current_modelview, current_projection, &s, &t)) {
-                    cache[r * box_grid + j][0] = s;
-                    cache[r * box_grid + j][1] = t;
-                }
-            }
-        }
-    }
-
-    for (int r = 0; r < box_grid - 1; ++r) {
-        glBegin(GL_QUAD_STRIP);
-        for (int j = 0; j < box_grid; ++j) {
-            int upper = (r + 1) * box_grid + j;
-            int lower = r * box_grid + j;
-            glTexCoord2fv(cache[upper]);
-            glVertex3fv(grid[upper]);
-            glTexCoord2fv(cache[lower]);
-            glVertex3fv(grid[lower]);
-        }
-        glEnd();
-    }
+    face_into_mesh(0, faces[face].normal, p1, p2, p3, p4, refresh, box, face, modelview, projection);
+    draw_mesh(1);
 }
 
-void box_draw(float hx, float hy, float hz, int box, bool refresh)
+void box_draw(float hx, float hy, float hz, int box, bool refresh, const double projection[16])
 {
     const float xs[2] = {-hx, hx};
     const float ys[2] = {-hy, hy};
     const float zs[2] = {-hz, hz};
 
-    glGetDoublev(GL_MODELVIEW_MATRIX, current_modelview);
+    double modelview[16];
+    glGetDoublev(GL_MODELVIEW_MATRIX, modelview);
     float m[16];
     for (int k = 0; k < 16; ++k)
-        m[k] = static_cast<float>(current_modelview[k]);
+        m[k] = static_cast<float>(modelview[k]);
 
+    int shown = 0;
     for (int f = 0; f < 6; ++f) {
         const Face& face = faces[f];
         // The test point is the face's centre: the half extent along its normal.
@@ -184,9 +238,10 @@ void box_draw(float hx, float hy, float hz, int box, bool refresh)
             corners[k][1] = ys[face.corner[k][1]];
             corners[k][2] = zs[face.corner[k][2]];
         }
-        glNormal3fv(face.normal);
-        box_face_draw(corners[0], corners[1], corners[2], corners[3], refresh, box, f);
+        face_into_mesh(shown++, face.normal, corners[0], corners[1], corners[2], corners[3],
+                       refresh, box, f, modelview, projection);
     }
+    draw_mesh(shown);
 }
 
 void box_field(double t, bool refresh)
@@ -194,7 +249,9 @@ void box_field(double t, bool refresh)
     glPushMatrix();
     seed_boxes();
     glDisable(GL_CULL_FACE);
-    glGetDoublev(GL_PROJECTION_MATRIX, current_projection);
+    double projection[16];
+    glGetDoublev(GL_PROJECTION_MATRIX, projection);
+
     // In order, box 0 first: with the depth test passing ties, a later box
     // wins where two meet, so the order is part of the picture.
     double spread = box_spread(t);
@@ -203,7 +260,7 @@ void box_field(double t, bool refresh)
         glPushMatrix();
         glTranslatef(pose.translate[0], pose.translate[1], pose.translate[2]);
         glRotatef(pose.turn_degrees, 0.0f, 1.0f, 0.0f);
-        box_draw(pose.half[0], pose.half[1], pose.half[2], i, refresh);
+        box_draw(pose.half[0], pose.half[1], pose.half[2], i, refresh, projection);
         glPopMatrix();
     }
     glPopMatrix();

@@ -353,6 +353,43 @@ TEST_F(BoxFieldGlTest, WithoutRefreshFacesKeepTheirCoordinates)
     EXPECT_GE(matching, covered * 97 / 100);
 }
 
+// Where boxes tie in depth, the one drawn later shows: the field draws box 0
+// to box 79, each as box_draw draws it on its own.
+TEST_F(BoxFieldGlTest, DepthTiesGoToTheLaterBox)
+{
+    int covered = 0, matching = 0;
+    coverage(2.0, true, &covered, &matching);
+    // With refresh clear every box shows its own picture from 2.0, and with
+    // the depth range squeezed to 0 every fragment ties.
+    glDepthFunc(GL_LEQUAL);
+    glDepthRange(0.0, 0.0);
+    const double t = 3.5;
+    clear_to(0, 0, 0);
+    look(t * 5.0);
+    box_field(t, false);
+    std::vector<Rgb> field = picture();
+
+    clear_to(0, 0, 0);
+    look(t * 5.0);
+    double projection[16];
+    glGetDoublev(GL_PROJECTION_MATRIX, projection);
+    for (int i = 0; i < box_count; ++i) {
+        BoxPose p = box_pose(i, t, box_spread(t));
+        glPushMatrix();
+        glTranslatef(p.translate[0], p.translate[1], p.translate[2]);
+        glRotatef(p.turn_degrees, 0.0f, 1.0f, 0.0f);
+        box_draw(p.half[0], p.half[1], p.half[2], i, false, projection);
+        glPopMatrix();
+    }
+    std::vector<Rgb> in_order = picture();
+    glDepthRange(0.0, 1.0);
+
+    int differ = 0;
+    for (size_t i = 0; i < field.size(); ++i)
+        differ += !near_rgb(field[i], in_order[i], 0);
+    EXPECT_EQ(differ, 0);
+}
+
 // Whole frames with no video (texture 0: the layers come out plain white) and
 // no sound: each mode leaves the composer's resting state behind it.
 TEST_F(ShowGlTest, ComposerLeavesItsRestingState)
