@@ -5,6 +5,7 @@
 #include <GL/gl.h>
 #include <GL/glu.h>
 
+#include <array>
 #include <cmath>
 #include <numbers>
 
@@ -24,31 +25,27 @@ struct BoxMesh {
 };
 BoxMesh mesh;
 
-// Per face 8 x 8 cells of two triangles each, split as the rasteriser splits
-// the quads of the strips the cells were once drawn with: (upper right,
-// upper left, lower right) and (upper left, lower left, lower right).
+// Per face 8 x 8 cells of two triangles each, split the way the rasteriser
+// splits the quads of a quad strip running up the rows, so the picture is
+// the one quad strips give: (upper right, upper left, lower right) and
+// (upper left, lower left, lower right).
 constexpr int face_indices = (box_grid - 1) * (box_grid - 1) * 6;
-GLushort indices[6 * face_indices];
-bool indices_made = false;
 
-void make_indices()
+constexpr std::array<GLushort, 6 * face_indices> make_indices()
 {
-    if (indices_made)
-        return;
-    GLushort* out = indices;
+    std::array<GLushort, 6 * face_indices> out{};
+    size_t n = 0;
     for (int f = 0; f < 6; ++f)
         for (int r = 0; r < box_grid - 1; ++r)
             for (int j = 0; j < box_grid - 1; ++j) {
-                const int base = f * box_grid_points;
-                const auto upper = [&](int c) { return static_cast<GLushort>(base + (r + 1) * box_grid + c); };
-                const auto lower = [&](int c) { return static_cast<GLushort>(base + r * box_grid + c); };
-                const GLushort cell[6] = {upper(j + 1), upper(j), lower(j + 1),
-                                          upper(j),     lower(j), lower(j + 1)};
-                for (GLushort v : cell)
-                    *out++ = v;
+                const int upper = f * box_grid_points + (r + 1) * box_grid + j;
+                const int lower = f * box_grid_points + r * box_grid + j;
+                for (int v : {upper + 1, upper, lower + 1, upper, lower, lower + 1})
+                    out[n++] = static_cast<GLushort>(v);
             }
-    indices_made = true;
+    return out;
 }
+constexpr std::array<GLushort, 6 * face_indices> indices = make_indices();
 
 void seed_boxes()
 {
@@ -125,7 +122,6 @@ void draw_mesh(int count)
 {
     if (count == 0)
         return;
-    make_indices();
     glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
     glEnableClientState(GL_VERTEX_ARRAY);
     glEnableClientState(GL_NORMAL_ARRAY);
@@ -134,7 +130,7 @@ void draw_mesh(int count)
     glVertexPointer(3, GL_FLOAT, 0, mesh.vertex);
     glNormalPointer(GL_FLOAT, 0, mesh.normal);
     glTexCoordPointer(2, GL_FLOAT, 0, mesh.texcoord);
-    glDrawElements(GL_TRIANGLES, count * face_indices, GL_UNSIGNED_SHORT, indices);
+    glDrawElements(GL_TRIANGLES, count * face_indices, GL_UNSIGNED_SHORT, indices.data());
     glPopClientAttrib();
 }
 
