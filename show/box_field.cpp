@@ -76,12 +76,14 @@ constexpr Face faces[6] = {
     {{1, 0, 0}, {{1, 1, 1}, {1, 0, 1}, {1, 0, 0}, {1, 1, 0}}},
 };
 
-// Fills slot `slot` of the mesh with the face's grid, its normal and its
-// cached texture coordinates, refreshing the cache first when asked.
-void face_into_mesh(int slot, const float normal[3], const float p1[3], const float p2[3],
-                    const float p3[3], const float p4[3], bool refresh, int box, int face,
-                    const double modelview[16], const double projection[16])
+// One face from its four corners into slot `slot` of the box's mesh: its
+// grid, its normal and its cached texture coordinates, the cache recomputed
+// first with refresh set.
+void box_face_draw(int slot, const float p1[3], const float p2[3], const float p3[3],
+                   const float p4[3], bool refresh, int box, int face, const double modelview[16],
+                   const double projection[16])
 {
+    const float* normal = faces[face].normal;
     float (*cache)[2] = box_texcoords[face][box];
     float (*grid)[3] = mesh.vertex + slot * box_grid_points;
 
@@ -201,14 +203,6 @@ void box_texcoord(int face, int box, int point, float* s, float* t)
     *t = box_texcoords[face][box][point][1];
 }
 
-void box_face_draw(const float p1[3], const float p2[3], const float p3[3], const float p4[3],
-                   bool refresh, int box, int face, const double modelview[16],
-                   const double projection[16])
-{
-    face_into_mesh(0, faces[face].normal, p1, p2, p3, p4, refresh, box, face, modelview, projection);
-    draw_mesh(1);
-}
-
 void box_draw(float hx, float hy, float hz, int box, bool refresh, const double projection[16])
 {
     const float xs[2] = {-hx, hx};
@@ -234,8 +228,8 @@ void box_draw(float hx, float hy, float hz, int box, bool refresh, const double 
             corners[k][1] = ys[face.corner[k][1]];
             corners[k][2] = zs[face.corner[k][2]];
         }
-        face_into_mesh(shown++, face.normal, corners[0], corners[1], corners[2], corners[3],
-                       refresh, box, f, modelview, projection);
+        box_face_draw(shown++, corners[0], corners[1], corners[2], corners[3], refresh, box, f,
+                      modelview, projection);
     }
     draw_mesh(shown);
 }

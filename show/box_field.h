@@ -48,8 +48,3 @@ void box_field(double t, bool refresh);
 // screen positions are taken under while refresh is set.
 void box_draw(float hx, float hy, float hz, int box, bool refresh, const double projection[16]);
 
-// One face from its four corners, under the given matrices; with refresh set
-// it recomputes its cache.
-void box_face_draw(const float p1[3], const float p2[3], const float p3[3], const float p4[3],
-                   bool refresh, int box, int face, const double modelview[16],
-                   const double projection[16]);
