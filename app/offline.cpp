@@ -66,6 +66,14 @@ long long frame_count(double fps, double duration)
     return frames > 0.0 ? static_cast<long long>(frames) : 0;
 }
 
+// Counts frames once they are written.
+void report_progress(long long written, long long frames)
+{
+    std::fprintf(stderr, "\rglowcam: frame %lld of %lld (%.0f%%)", written, frames,
+                 100.0 * static_cast<double>(written) / static_cast<double>(frames));
+    std::fflush(stderr);
+}
+
 void shutdown_all()
 {
     audio_shutdown();
@@ -73,6 +81,13 @@ void shutdown_all()
     capture_shutdown();
     window_destroy();
     show_clock_set_source(nullptr);
+}
+
+int write_failed(const std::string& path, const std::string& error)
+{
+    std::fprintf(stderr, "\nglowcam: cannot write %s: %s\n", path.c_str(), error.c_str());
+    shutdown_all();
+    return 1;
 }
 
 }  // namespace
@@ -116,15 +131,19 @@ int offline_render(const Options& options)
 
     const int w = screen_width;
     const int h = screen_height;
-    std::vector<unsigned char> pixels(static_cast<size_t>(w) * static_cast<size_t>(h) * 3);
+    const size_t frame_bytes = static_cast<size_t>(w) * static_cast<size_t>(h) * 3;
+    std::vector<unsigned char> pixels;
+    // Frame i is compressed and written while frame i + 1 is drawn.
+    PngWriter writer;
     const long long frames = frame_count(options.fps, options.duration);
 
     for (long long i = 0; i < frames; ++i) {
         // SDL turns Ctrl-C and SIGTERM into a quit request: stop between
         // frames, so that no PNG is left half written.
         if (SDL_QuitRequested()) {
-            std::fprintf(stderr, "\nglowcam: interrupted after %lld of %lld frames in %s\n", i, frames,
-                         dir.c_str());
+            bool written = writer.finish(&error);
+            std::fprintf(stderr, "\nglowcam: interrupted after %lld of %lld frames in %s\n",
+                         written ? i : i - 1, frames, dir.c_str());
             shutdown_all();
             return 1;
         }
@@ -141,18 +160,18 @@ int offline_render(const Options& options)
         glGetIntegerv(GL_DRAW_BUFFER, &draw_buffer);
         glReadBuffer(static_cast<GLenum>(draw_buffer));
         glPixelStorei(GL_PACK_ALIGNMENT, 1);
+        pixels.resize(frame_bytes);
         glReadPixels(0, 0, w, h, GL_RGB, GL_UNSIGNED_BYTE, pixels.data());
 
-        std::string path = frame_path(dir, i);
-        if (!png_write_rgb(path, pixels.data(), w, h, true, &error)) {
-            std::fprintf(stderr, "\nglowcam: cannot write %s: %s\n", path.c_str(), error.c_str());
-            shutdown_all();
-            return 1;
-        }
-        std::fprintf(stderr, "\rglowcam: frame %lld of %lld (%.0f%%)", i + 1, frames,
-                     100.0 * static_cast<double>(i + 1) / static_cast<double>(frames));
-        std::fflush(stderr);
+        if (!writer.start(frame_path(dir, i), &pixels, w, h, true, &error))
+            return write_failed(frame_path(dir, i - 1), error);
+        if (i > 0)
+            report_progress(i, frames);
     }
+    if (!writer.finish(&error))
+        return write_failed(frame_path(dir, frames - 1), error);
+    if (frames > 0)
+        report_progress(frames, frames);
     std::fprintf(stderr, "%sglowcam: wrote %lld frame%s into %s\n", frames > 0 ? "\n" : "",
                  frames, frames == 1 ? "" : "s", dir.c_str());
 

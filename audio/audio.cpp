@@ -162,9 +162,14 @@ void spectrum_at_show_time(double show_ms)
 {
     const int64_t ticks =
         static_cast<int64_t>(std::floor(std::max(0.0, show_ms) / spectrum_period_ms));
-    if (ticks < audio.replayed_ticks) {
+    // Every tick halves what the spectrum held before it, so after 256 ticks
+    // (6.4 s) nothing older is left in a single bit of a float, not even in
+    // silence, where the halving is exact and ends in an underflow to zero.
+    // A late start replays only those ticks instead of all since show time 0.
+    constexpr int64_t remembered_ticks = 256;
+    if (ticks < audio.replayed_ticks || ticks - audio.replayed_ticks > remembered_ticks) {
         clear_spectrum();
-        audio.replayed_ticks = 0;
+        audio.replayed_ticks = std::max<int64_t>(0, ticks - remembered_ticks);
     }
     float raw[spectrum_size];
     for (; audio.replayed_ticks < ticks; ++audio.replayed_ticks) {

@@ -27,5 +27,6 @@ void spectrum_sample();
 void bass_error_box(const std::string& text);
 
 // Offline rendering: set `spectrum` to what the 25 ms sampler would hold at
-// this show time had the music played from show time 0. Needs music_load.
+// this show time had the music played from show time 0, replaying only the
+// ticks recent enough to count. Needs music_load.
 void spectrum_at_show_time(double show_ms);

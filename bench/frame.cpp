@@ -1,7 +1,9 @@
 // glowcam-bench frame: milliseconds per composed frame for each mode at the
 // dialog's three sizes, beside a floor frame that makes the same clears,
 // full-screen and quarter-screen copies and blended quads with trivial
-// geometry. Offscreen (no display); the show clock is stepped, not read.
+// geometry. Each mode is timed at eight show times spread over its 25 s (one
+// line each) and then as their mean. Offscreen (no display); the show clock
+// is stepped, not read.
 
 #include "bench/bench.h"
 
@@ -30,8 +32,9 @@ struct Size {
     int width, height;
 };
 constexpr Size sizes[] = {{640, 480}, {800, 600}, {1024, 768}};
+constexpr int show_times = 8;
 constexpr int warm_up_frames = 3;
-constexpr int measured_frames = 25;
+constexpr int measured_frames = 10;
 constexpr double frame_step_ms = 40.0;
 
 // The fill each mode's frame cannot avoid: the clear, its full-screen layers
@@ -73,6 +76,33 @@ double time_ms(F&& draw)
     return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
 }
 
+// Median times of the show's frame and the floor's from show time at_s on.
+bool time_show_at(double at_s, int mode, double* show_ms, double* floor_ms)
+{
+    env_reset_all();
+    double ms = at_s * 1000.0;
+    show_clock_use_manual(ms);
+    std::vector<double> show, floor;
+    for (int i = 0; i < warm_up_frames + measured_frames; ++i) {
+        show_clock_set_manual(ms);
+        ms += frame_step_ms;
+        // Alternating the two keeps drifts in machine load fair to both.
+        double s = time_ms([] { compose_frame(); });
+        double f = time_ms([mode] { floor_frame(mode); });
+        if (i >= warm_up_frames) {
+            show.push_back(s);
+            floor.push_back(f);
+        }
+    }
+    *show_ms = median(show);
+    *floor_ms = median(floor);
+    if (frame_mode != mode) {
+        std::fprintf(stderr, "glowcam-bench: drew mode %d for mode %d\n", frame_mode, mode);
+        return false;
+    }
+    return true;
+}
+
 int run_frame_bench(int, char**)
 {
     setenv("SDL_VIDEODRIVER", "offscreen", 1);
@@ -96,28 +126,20 @@ int run_frame_bench(int, char**)
     for (const Size& size : sizes) {
         window_resize(size.width, size.height);
         for (int mode = 0; mode < 3; ++mode) {
-            // Five seconds into the mode: slot 0 running, box refresh set
-            // (the heavier half of mode 0).
-            env_reset_all();
-            double ms = (mode * 25.0 + 5.0) * 1000.0;
-            show_clock_use_manual(ms);
-            std::vector<double> show, floor;
-            for (int i = 0; i < warm_up_frames + measured_frames; ++i) {
-                show_clock_set_manual(ms);
-                ms += frame_step_ms;
-                // Alternating the two keeps drifts in machine load fair to both.
-                double s = time_ms([] { compose_frame(); });
-                double f = time_ms([mode] { floor_frame(mode); });
-                if (i >= warm_up_frames) {
-                    show.push_back(s);
-                    floor.push_back(f);
-                }
+            double show_sum = 0.0, floor_sum = 0.0;
+            for (int k = 0; k < show_times; ++k) {
+                // Slot 0 running; in mode 0 both halves of the box refresh
+                // period and the field near and far from the camera.
+                double at_s = mode * 25.0 + (k + 0.5) * 25.0 / show_times;
+                double s = 0.0, f = 0.0;
+                if (!time_show_at(at_s, mode, &s, &f))
+                    code = 1;
+                std::printf("  at %5.2f s %dx%d %.1f ms floor %.1f ms ratio %.2f\n", at_s, size.width,
+                            size.height, s, f, s / f);
+                show_sum += s;
+                floor_sum += f;
             }
-            if (frame_mode != mode) {
-                std::fprintf(stderr, "glowcam-bench: drew mode %d for mode %d\n", frame_mode, mode);
-                code = 1;
-            }
-            double s = median(show), f = median(floor);
+            double s = show_sum / show_times, f = floor_sum / show_times;
             std::printf("frame mode %d %dx%d %.1f ms floor %.1f ms ratio %.2f\n", mode, size.width,
                         size.height, s, f, s / f);
             std::fflush(stdout);

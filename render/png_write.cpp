@@ -98,3 +98,31 @@ bool png_write_rgb(const std::string& path, const unsigned char* pixels, int wid
         std::remove(part.c_str());
     return ok;
 }
+
+PngWriter::~PngWriter()
+{
+    std::string ignored;
+    finish(&ignored);
+}
+
+bool PngWriter::start(const std::string& path, std::vector<unsigned char>* pixels, int width,
+                      int height, bool bottom_up, std::string* error)
+{
+    if (!finish(error))
+        return false;
+    buffer_.swap(*pixels);
+    pending_ = std::async(std::launch::async, [this, path, width, height, bottom_up] {
+        return png_write_rgb(path, buffer_.data(), width, height, bottom_up, &pending_error_);
+    });
+    return true;
+}
+
+bool PngWriter::finish(std::string* error)
+{
+    if (!pending_.valid())
+        return true;
+    if (pending_.get())
+        return true;
+    *error = pending_error_;
+    return false;
+}

@@ -5,7 +5,7 @@
 #include <GL/gl.h>
 #include <GL/glu.h>
 
-#include <algorithm>
+#include <array>
 #include <cmath>
 #include <numbers>
 
@@ -17,10 +17,35 @@ bool boxes_seeded = false;
 // Face, box, grid point: zero at start, so a face never refreshed shows (0, 0).
 float box_texcoords[6][box_count][box_grid_points][2];
 
-// The matrices the current box is drawn under, read once per box (modelview)
-// and once per field (projection) rather than once per grid point.
-double current_modelview[16];
-double current_projection[16];
+// One box's visible faces as vertex arrays, face after face.
+struct BoxMesh {
+    float vertex[6 * box_grid_points][3];
+    float normal[6 * box_grid_points][3];
+    float texcoord[6 * box_grid_points][2];
+};
+BoxMesh mesh;
+
+// Per face 8 x 8 cells of two triangles each, split the way the rasteriser
+// splits the quads of a quad strip running up the rows, so the picture is
+// the one quad strips give: (upper right, upper left, lower right) and
+// (upper left, lower left, lower right).
+constexpr int face_indices = (box_grid - 1) * (box_grid - 1) * 6;
+
+constexpr std::array<GLushort, 6 * face_indices> make_indices()
+{
+    std::array<GLushort, 6 * face_indices> out{};
+    size_t n = 0;
+    for (int f = 0; f < 6; ++f)
+        for (int r = 0; r < box_grid - 1; ++r)
+            for (int j = 0; j < box_grid - 1; ++j) {
+                const int upper = f * box_grid_points + (r + 1) * box_grid + j;
+                const int lower = f * box_grid_points + r * box_grid + j;
+                for (int v : {upper + 1, upper, lower + 1, upper, lower, lower + 1})
+                    out[n++] = static_cast<GLushort>(v);
+            }
+    return out;
+}
+constexpr std::array<GLushort, 6 * face_indices> indices = make_indices();
 
 void seed_boxes()
 {
@@ -51,6 +76,66 @@ constexpr Face faces[6] = {
     {{1, 0, 0}, {{1, 1, 1}, {1, 0, 1}, {1, 0, 0}, {1, 1, 0}}},
 };
 
+// One face from its four corners into slot `slot` of the box's mesh: its
+// grid, its normal and its cached texture coordinates, the cache recomputed
+// first with refresh set.
+void box_face_draw(int slot, const float p1[3], const float p2[3], const float p3[3],
+                   const float p4[3], bool refresh, int box, int face, const double modelview[16],
+                   const double projection[16])
+{
+    const float* normal = faces[face].normal;
+    float (*cache)[2] = box_texcoords[face][box];
+    float (*grid)[3] = mesh.vertex + slot * box_grid_points;
+
+    // Row 0 runs from P2 to P3, row 8 from P1 to P4.
+    for (int r = 0; r < box_grid; ++r) {
+        float v = r / 8.0f;
+        float left[3], right[3];
+        for (int c = 0; c < 3; ++c) {
+            left[c] = p2[c] + v * (p1[c] - p2[c]);
+            right[c] = p3[c] + v * (p4[c] - p3[c]);
+        }
+        for (int j = 0; j < box_grid; ++j) {
+            float u = j / 8.0f;
+            float* point = grid[r * box_grid + j];
+            for (int c = 0; c < 3; ++c)
+                point[c] = left[c] + u * (right[c] - left[c]);
+            // A point that cannot be projected keeps its previous coordinates.
+            if (refresh) {
+                float s, t;
+                if (screen_texcoord(point, modelview, projection, &s, &t)) {
+                    cache[r * box_grid + j][0] = s;
+                    cache[r * box_grid + j][1] = t;
+                }
+            }
+        }
+    }
+    for (int k = 0; k < box_grid_points; ++k) {
+        int at = slot * box_grid_points + k;
+        for (int c = 0; c < 3; ++c)
+            mesh.normal[at][c] = normal[c];
+        mesh.texcoord[at][0] = cache[k][0];
+        mesh.texcoord[at][1] = cache[k][1];
+    }
+}
+
+// Draws the first `count` faces of the mesh, in one call.
+void draw_mesh(int count)
+{
+    if (count == 0)
+        return;
+    glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glEnableClientState(GL_NORMAL_ARRAY);
+    glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+    glDisableClientState(GL_COLOR_ARRAY);
+    glVertexPointer(3, GL_FLOAT, 0, mesh.vertex);
+    glNormalPointer(GL_FLOAT, 0, mesh.normal);
+    glTexCoordPointer(2, GL_FLOAT, 0, mesh.texcoord);
+    glDrawElements(GL_TRIANGLES, count * face_indices, GL_UNSIGNED_SHORT, indices.data());
+    glPopClientAttrib();
+}
+
 }  // namespace
 
 const BoxTables& box_tables()
@@ -73,7 +158,10 @@ BoxPose box_pose(int box, double t, double spread)
     int m = box % 3;
     double q = 0.125 * std::sin(0.3 * t);
     double size = q + 0.25 * b.scale[box];
-    double a = std::fmod((0.0125 * box + m) * t * std::numbers::pi / 20.0, 2.0 * std::numbers::pi);
+    // a = k t pi / 20 feeds sin(a) and cos(0.7 a), whose periods meet after
+    // 20 pi, when k t has grown by 400: reducing k t by whole 400s keeps both
+    // exact and the angle small however long the show runs.
+    double a = std::fmod((0.0125 * box + m) * t, 400.0) * std::numbers::pi / 20.0;
     double turn = std::fmod((0.03125 * box + m) * t * 5.0, 360.0);
 
     BoxPose pose;
@@ -115,61 +203,19 @@ void box_texcoord(int face, int box, int point, float* s, float* t)
     *t = box_texcoords[face][box][point][1];
 }
 
-void box_face_draw(const float p1[3], const float p2[3], const float p3[3],
-                   const float p4[3], bool refresh, int box, int face)
-{
-    float (*cache)[2] = box_texcoords[face][box];
-    float grid[box_grid_points][3];
-
-    // Row 0 runs from P2 to P3, row 8 from P1 to P4.
-    for (int r = 0; r < box_grid; ++r) {
-        float v = r / 8.0f;
-        float left[3], right[3];
-        for (int c = 0; c < 3; ++c) {
-            left[c] = p2[c] + v * (p1[c] - p2[c]);
-            right[c] = p3[c] + v * (p4[c] - p3[c]);
-        }
-        for (int j = 0; j < box_grid; ++j) {
-            float u = j / 8.0f;
-            float* point = grid[r * box_grid + j];
-            for (int c = 0; c < 3; ++c)
-                point[c] = left[c] + u * (right[c] - left[c]);
-            // A point that cannot be projected keeps its previous coordinates.
-            if (refresh) {
-                float s, t;
-                if (screen_texcoord(point, current_modelview, current_projection, &s, &t)) {
-                    cache[r * box_grid + j][0] = s;
-                    cache[r * box_grid + j][1] = t;
-                }
-            }
-        }
-    }
-
-    for (int r = 0; r < box_grid - 1; ++r) {
-        glBegin(GL_QUAD_STRIP);
-        for (int j = 0; j < box_grid; ++j) {
-            int upper = (r + 1) * box_grid + j;
-            int lower = r * box_grid + j;
-            glTexCoord2fv(cache[upper]);
-            glVertex3fv(grid[upper]);
-            glTexCoord2fv(cache[lower]);
-            glVertex3fv(grid[lower]);
-        }
-        glEnd();
-    }
-}
-
-void box_draw(float hx, float hy, float hz, int box, bool refresh)
+void box_draw(float hx, float hy, float hz, int box, bool refresh, const double projection[16])
 {
     const float xs[2] = {-hx, hx};
     const float ys[2] = {-hy, hy};
     const float zs[2] = {-hz, hz};
 
-    glGetDoublev(GL_MODELVIEW_MATRIX, current_modelview);
+    double modelview[16];
+    glGetDoublev(GL_MODELVIEW_MATRIX, modelview);
     float m[16];
     for (int k = 0; k < 16; ++k)
-        m[k] = static_cast<float>(current_modelview[k]);
+        m[k] = static_cast<float>(modelview[k]);
 
+    int shown = 0;
     for (int f = 0; f < 6; ++f) {
         const Face& face = faces[f];
         // The test point is the face's centre: the half extent along its normal.
@@ -182,9 +228,10 @@ void box_draw(float hx, float hy, float hz, int box, bool refresh)
             corners[k][1] = ys[face.corner[k][1]];
             corners[k][2] = zs[face.corner[k][2]];
         }
-        glNormal3fv(face.normal);
-        box_face_draw(corners[0], corners[1], corners[2], corners[3], refresh, box, f);
+        box_face_draw(shown++, corners[0], corners[1], corners[2], corners[3], refresh, box, f,
+                      modelview, projection);
     }
+    draw_mesh(shown);
 }
 
 void box_field(double t, bool refresh)
@@ -192,38 +239,19 @@ void box_field(double t, bool refresh)
     glPushMatrix();
     seed_boxes();
     glDisable(GL_CULL_FACE);
-    // Only faces turned towards the eye are drawn, so lighting their backs
-    // as well would change nothing on screen; on a software renderer it is
-    // about half the field's vertex work.
-    glPushAttrib(GL_LIGHTING_BIT);
-    glLightModeli(GL_LIGHT_MODEL_TWO_SIDE, 0);
-    glGetDoublev(GL_PROJECTION_MATRIX, current_projection);
-    double camera[16];
-    glGetDoublev(GL_MODELVIEW_MATRIX, camera);
+    double projection[16];
+    glGetDoublev(GL_PROJECTION_MATRIX, projection);
 
+    // In order, box 0 first: with the depth test passing ties, a later box
+    // wins where two meet, so the order is part of the picture.
     double spread = box_spread(t);
-    BoxPose poses[box_count];
-    int order[box_count];
-    double depth[box_count];
     for (int i = 0; i < box_count; ++i) {
-        poses[i] = box_pose(i, t, spread);
-        const float* c = poses[i].translate;
-        depth[i] = camera[2] * c[0] + camera[6] * c[1] + camera[10] * c[2] + camera[14];
-        order[i] = i;
-    }
-    // The boxes are opaque and depth-tested, so the order does not change
-    // the picture; nearest first lets the depth test skip the hidden
-    // fragments of the boxes behind, which most of the field's cost is.
-    std::stable_sort(order, order + box_count, [&](int a, int b) { return depth[a] > depth[b]; });
-
-    for (int i : order) {
-        const BoxPose& pose = poses[i];
+        BoxPose pose = box_pose(i, t, spread);
         glPushMatrix();
         glTranslatef(pose.translate[0], pose.translate[1], pose.translate[2]);
         glRotatef(pose.turn_degrees, 0.0f, 1.0f, 0.0f);
-        box_draw(pose.half[0], pose.half[1], pose.half[2], i, refresh);
+        box_draw(pose.half[0], pose.half[1], pose.half[2], i, refresh, projection);
         glPopMatrix();
     }
-    glPopAttrib();
     glPopMatrix();
 }

@@ -43,9 +43,8 @@ void box_texcoord(int face, int box, int point, float* s, float* t);
 // lights and fog as the caller set them. Leaves the modelview stack as found.
 void box_field(double t, bool refresh);
 
-// One box centred on the current origin; reads the modelview matrix once.
-void box_draw(float hx, float hy, float hz, int box, bool refresh);
+// One box centred on the current origin, its visible faces in one indexed
+// draw; reads the modelview matrix once. projection is the matrix the faces'
+// screen positions are taken under while refresh is set.
+void box_draw(float hx, float hy, float hz, int box, bool refresh, const double projection[16]);
 
-// One face from its four corners; with refresh set it recomputes its cache.
-void box_face_draw(const float p1[3], const float p2[3], const float p3[3],
-                   const float p4[3], bool refresh, int box, int face);

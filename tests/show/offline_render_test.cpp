@@ -1,11 +1,13 @@
 // --render DIR as a user runs it: the real program, no display, frames
 // written as PNGs that can be read back.
 
+#include "render/png_write.h"
 #include "tests/support/process.h"
 
 #include <gtest/gtest.h>
 #include <png.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -92,6 +94,39 @@ TEST_F(OfflineRender, WritesEveryFrameIdenticallyOnEveryRun)
 
     // Mode 0 (a box field in fog) and mode 1 (a kaleidoscope) differ.
     EXPECT_NE(slurp(root / "a" / "frame-000000.png"), slurp(root / "a" / "frame-000004.png"));
+}
+
+// The render writes frame i while it draws frame i + 1: the files must come
+// out as written one by one, though the caller refills its buffer at once.
+TEST_F(OfflineRender, OverlappedWritesMatchWritesOneByOne)
+{
+    const int w = 97, h = 61;
+    std::vector<unsigned char> pixels;
+    PngWriter writer;
+    std::string error;
+    for (int k = 0; k < 4; ++k) {
+        pixels.resize(static_cast<size_t>(w) * h * 3);
+        for (size_t i = 0; i < pixels.size(); ++i)
+            pixels[i] = static_cast<unsigned char>(i * (k + 1) + i / 311);
+        const std::string name = "frame-" + std::to_string(k) + ".png";
+        ASSERT_TRUE(png_write_rgb((root / ("direct-" + name)).string(), pixels.data(), w, h, true, &error))
+            << error;
+        ASSERT_TRUE(writer.start((root / name).string(), &pixels, w, h, true, &error)) << error;
+        std::fill(pixels.begin(), pixels.end(), 0);
+    }
+    ASSERT_TRUE(writer.finish(&error)) << error;
+    for (int k = 0; k < 4; ++k) {
+        const std::string name = "frame-" + std::to_string(k) + ".png";
+        EXPECT_EQ(slurp(root / name), slurp(root / ("direct-" + name))) << name;
+    }
+
+    // A write that fails is reported by the next call, with its reason.
+    pixels.assign(static_cast<size_t>(w) * h * 3, 7);
+    ASSERT_TRUE(writer.start((root / "missing" / "frame.png").string(), &pixels, w, h, true, &error));
+    pixels.assign(static_cast<size_t>(w) * h * 3, 7);
+    EXPECT_FALSE(writer.start((root / "next.png").string(), &pixels, w, h, true, &error));
+    EXPECT_FALSE(error.empty());
+    EXPECT_FALSE(fs::exists(root / "next.png"));
 }
 
 TEST_F(OfflineRender, FolderThatCannotBeMadeFailsWithOneLine)
