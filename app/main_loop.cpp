@@ -16,7 +16,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 
 namespace {
 const int escape_key = 27;
@@ -67,7 +66,7 @@ struct FrameStats {
 void startup_reset()
 {
     rng_seed(1234);
-    std::memset(keys, 0, sizeof keys);
+    window_keys_release();
 }
 
 int main_loop()
@@ -87,7 +86,7 @@ int main_loop()
         }
         if (!window_active)
             continue;
-        if (keys[escape_key])
+        if (window_key_pressed(escape_key))
             return escape_key;
         compose_frame();
         window_swap();

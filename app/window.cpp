@@ -8,6 +8,7 @@
 #include <SDL.h>
 
 #include <cstdio>
+#include <cstring>
 
 unsigned char keys[256];
 bool window_active = true;
@@ -17,6 +18,9 @@ namespace {
 SDL_Window* window_handle = nullptr;
 SDL_GLContext gl_context = nullptr;
 bool video_started = false;
+// Keys pressed since the loop last looked: a tap whose press and release
+// both come between two frames must still be seen.
+unsigned char pressed[256];
 
 // The failure lines are the program's own, in its original wording.
 void say(const char* line)
@@ -194,6 +198,19 @@ void window_destroy()
     }
 }
 
+bool window_key_pressed(int vk)
+{
+    bool was_pressed = pressed[vk] != 0;
+    pressed[vk] = 0;
+    return was_pressed;
+}
+
+void window_keys_release()
+{
+    std::memset(keys, 0, sizeof keys);
+    std::memset(pressed, 0, sizeof pressed);
+}
+
 void window_resize(int width, int height)
 {
     if (height == 0)
@@ -266,8 +283,10 @@ void window_proc(const SDL_Event& ev)
             ev.key.keysym.sym == SDLK_LALT || ev.key.keysym.sym == SDLK_RALT)
             break;
         int vk = virtual_key_code(ev.key.keysym.sym);
-        if (vk != 0)
+        if (vk != 0) {
             keys[vk] = ev.type == SDL_KEYDOWN ? 1 : 0;
+            pressed[vk] |= keys[vk];
+        }
         break;
     }
     default:
