@@ -97,27 +97,6 @@ TEST_F(ShowFault, SigintAndSigtermDuringTheShowEndItNormally)
     }
 }
 
-TEST_F(ShowFault, SigtermWhileFullScreenStartsEndsNormallyAndGivesTheScreenBack)
-{
-    // Full screen at the screen's own size: the signal comes while the
-    // monitor settles into the mode, before the loop has drawn anything.
-    ProcessResult r = run({"--size", "1024x768", "--camera", "test", "--music", demo_track}, [&](int pid) {
-        ASSERT_TRUE(x11_wait_for_window(x.display(), title, 20));
-        kill(pid, SIGTERM);
-    });
-    EXPECT_FALSE(r.timed_out);
-    EXPECT_EQ(r.exit_code, 0) << r.err;
-    EXPECT_FALSE(x11_wait_for_window(x.display(), title, 0)) << "the window outlived the program";
-
-    // And once it runs.
-    r = run({"--size", "1024x768", "--camera", "test", "--music", demo_track}, [&](int pid) {
-        ASSERT_TRUE(wait_for_frame_stats(stats, 2, 20));
-        kill(pid, SIGINT);
-    });
-    EXPECT_FALSE(r.timed_out);
-    EXPECT_EQ(r.exit_code, 0) << r.err;
-}
-
 TEST_F(ShowFault, CameraFileCutMidFrameFreezesThePictureWithOneLine)
 {
     // 20 frames of 64x48 at 25 frames a second, looping every 0.8 s.
