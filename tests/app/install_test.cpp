@@ -22,9 +22,9 @@ TEST(Install, TheInstalledProgramFindsItsTrackFromTheRootFolder)
 
     ProcessOptions po;
     po.unset_env = {"DISPLAY", "WAYLAND_DISPLAY"};
-    ProcessResult r = run_process({"/bin/sh", "-c", "cd / && exec \"$0\" --render \"$1\" --duration 0.1 --size 64x64 --camera none",
-                                   prefix + "/bin/glowcam", prefix + "/frames"},
-                                  po);
+    const char* from_root = "cd / && exec \"$0\" --render \"$1\" --duration 0.1 --size 64x64 --camera none";
+    ProcessResult r =
+        run_process({"/bin/sh", "-c", from_root, prefix + "/bin/glowcam", prefix + "/frames"}, po);
     EXPECT_EQ(r.exit_code, 0) << r.err;
     EXPECT_EQ(r.err.find("Can't load file"), std::string::npos) << r.err;
     EXPECT_TRUE(fs::exists(prefix + "/frames/frame-000002.png")) << r.err;
