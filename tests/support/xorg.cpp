@@ -2,62 +2,21 @@
 
 #include "tests/support/process.h"
 
+#include <unistd.h>
+
 #include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 
-namespace {
-
-const char* const config = R"(Section "ServerFlags"
-    Option "AutoAddDevices" "false"
-EndSection
-Section "Device"
-    Identifier "dummy"
-    Driver "dummy"
-    VideoRam 32768
-EndSection
-Section "Monitor"
-    Identifier "monitor"
-    HorizSync 5.0 - 1000.0
-    VertRefresh 5.0 - 200.0
-    Modeline "1920x1080" 148.50 1920 2008 2052 2200 1080 1084 1089 1125 +hsync +vsync
-    Modeline "1024x768" 65.00 1024 1048 1184 1344 768 771 777 806 -hsync -vsync
-    Modeline "800x600" 40.00 800 840 968 1056 600 601 605 628 +hsync +vsync
-    Modeline "640x480" 25.18 640 656 752 800 480 490 492 525 -hsync -vsync
-EndSection
-Section "Screen"
-    Identifier "screen"
-    Device "dummy"
-    Monitor "monitor"
-    DefaultDepth 24
-    SubSection "Display"
-        Depth 24
-        Modes "1920x1080" "1024x768" "800x600" "640x480"
-        Virtual 1920 1080
-    EndSubSection
-EndSection
-)";
-
-}  // namespace
-
-XorgDummy::XorgDummy()
+XorgDummy::XorgDummy() : log_("/tmp/glowcam-xorg-" + std::to_string(getpid()) + ".log")
 {
-    char dir[] = "/tmp/glowcam-xorg-XXXXXX";
-    if (!mkdtemp(dir))
-        return;
-    dir_ = dir;
-    std::ofstream(dir_ + "/xorg.conf") << config;
     // -sharevts: a server run as root takes no console of its own.
-    start({"Xorg", "-config", dir_ + "/xorg.conf", "-logfile", dir_ + "/Xorg.log", "-noreset",
-           "-nolisten", "tcp", "-sharevts", "-novtswitch"});
+    start({"Xorg", "-config", GLOWCAM_SOURCE_DIR "/tests/support/xorg-dummy.conf", "-logfile", log_,
+           "-noreset", "-nolisten", "tcp", "-sharevts", "-novtswitch"});
 }
 
 XorgDummy::~XorgDummy()
 {
     stop();
-    if (!dir_.empty())
-        std::filesystem::remove_all(dir_);
+    std::remove(log_.c_str());
 }
 
 std::string XorgDummy::mode() const

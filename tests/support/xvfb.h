@@ -3,9 +3,8 @@
 #include <string>
 #include <vector>
 
-// A private X server for one test. It stops on destruction, and dies with the
-// test's process when that is killed (by a time-out, say), so no server is
-// ever left behind.
+// A private X server for one test. It stops on destruction, or dies with the
+// test's process when a time-out kills that: no server is left behind.
 class XServer {
 public:
     ~XServer() { stop(); }
