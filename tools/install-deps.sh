@@ -15,7 +15,7 @@ gstreamer1.0-plugins-base gstreamer1.0-plugins-good
 libopenal-dev libopenal1 libsndfile1-dev libfftw3-dev
 libpng-dev libyuv-dev
 libgtest-dev libgmock-dev libbenchmark-dev
-xvfb xauth xdotool
+xvfb xdotool
 xserver-xorg-core xserver-xorg-video-dummy x11-xserver-utils
 clang libclang-rt-14-dev
 "
