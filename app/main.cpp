@@ -1,4 +1,5 @@
 #include "app/cmdline.h"
+#include "app/data_path.h"
 #include "app/dialog.h"
 #include "app/main_loop.h"
 #include "app/offline.h"
@@ -24,6 +25,7 @@ int main(int argc, char** argv)
         std::printf("glowcam %s\n", GLOWCAM_VERSION);
         return 0;
     }
+    options.music = data_file_path(options.music);
     if (!options.render_dir.empty())
         return offline_render(options);
 

@@ -1,19 +1,17 @@
 #include "app/main_loop.h"
 
-#include "core/clock.h"
 #include "app/cmdline.h"
 #include "app/frame_stats.h"
-#include "core/rng.h"
 #include "app/window.h"
 #include "audio/audio.h"
 #include "capture/capture.h"
+#include "core/clock.h"
+#include "core/rng.h"
 #include "platform/main_thread.h"
 #include "render/gl_state.h"
 #include "show/composer.h"
 
 #include <SDL.h>
-
-#include <cstring>
 
 namespace {
 const int escape_key = 27;
@@ -23,7 +21,7 @@ const int window_failed = 255;  // -1 as an exit status
 void startup_reset()
 {
     rng_seed(1234);
-    std::memset(keys, 0, sizeof keys);
+    window_keys_release();
 }
 
 int main_loop()
@@ -43,7 +41,7 @@ int main_loop()
         }
         if (!window_active)
             continue;
-        if (keys[escape_key])
+        if (window_key_pressed(escape_key))
             return escape_key;
         compose_frame();
         window_swap();

@@ -8,15 +8,23 @@
 #include <SDL.h>
 
 #include <cstdio>
+#include <cstring>
 
 unsigned char keys[256];
 bool window_active = true;
 
 namespace {
 
-SDL_Window* window_handle = nullptr;
-SDL_GLContext gl_context = nullptr;
-bool video_started = false;
+// The window's own state, gathered in one place.
+struct WindowState {
+    SDL_Window* handle = nullptr;
+    SDL_GLContext gl_context = nullptr;
+    bool video_started = false;
+    // Keys pressed since the loop last looked: a tap whose press and release
+    // both come between two frames must still be seen.
+    unsigned char pressed[256] = {};
+};
+WindowState win;
 
 // The failure lines are the program's own, in its original wording.
 void say(const char* line)
@@ -41,10 +49,10 @@ bool display_has_mode(int width, int height)
 bool full_screen_took(int width, int height)
 {
     SDL_DisplayMode current;
-    if (SDL_GetCurrentDisplayMode(SDL_GetWindowDisplayIndex(window_handle), &current) != 0)
+    if (SDL_GetCurrentDisplayMode(SDL_GetWindowDisplayIndex(win.handle), &current) != 0)
         return false;
     int dw = 0, dh = 0;
-    SDL_GL_GetDrawableSize(window_handle, &dw, &dh);
+    SDL_GL_GetDrawableSize(win.handle, &dw, &dh);
     return current.w == width && current.h == height && dw == width && dh == height;
 }
 
@@ -71,31 +79,14 @@ void set_gl_attributes(int bits)
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
 }
 
-SDL_Window* make_window(const char* title, int width, int height, bool full_screen)
+// The video subsystem on a real display, with the GL library loaded.
+bool start_video(int bits)
 {
-    Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN;
-    if (full_screen)
-        flags |= SDL_WINDOW_FULLSCREEN;
-    return SDL_CreateWindow(title, 0, 0, width, height, flags);
-}
-
-}  // namespace
-
-void window_drawable_size(int* width, int* height)
-{
-    *width = *height = 0;
-    if (window_handle)
-        SDL_GL_GetDrawableSize(window_handle, width, height);
-}
-
-bool window_create(const char* title, int width, int height, int bits, bool full_screen)
-{
-    fullscreen = full_screen;
     if (SDL_InitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) {
         say("ERROR: registrazione della Window Class fallita.\n");
         return false;
     }
-    video_started = true;
+    win.video_started = true;
     if (!display_found()) {
         window_destroy();
         say("ERROR: registrazione della Window Class fallita.\n");
@@ -106,56 +97,96 @@ bool window_create(const char* title, int width, int height, int bits, bool full
         return false;
     }
     set_gl_attributes(bits);
+    return true;
+}
 
-    if (fullscreen) {
-        if (display_has_mode(width, height)) {
-            window_handle = make_window(title, width, height, true);
-            if (window_handle && !full_screen_took(width, height)) {
-                SDL_DestroyWindow(window_handle);
-                window_handle = nullptr;
-            }
-        }
-        if (!window_handle) {
-            if (!message_box("Warning:",
-                             "Requested fullscreen mode not supported by your video card.\n"
-                             "Use Windowed Mode Instead?",
-                             MESSAGE_BOX_YES_NO, MESSAGE_ICON_WARNING)) {
-                say("ERROR: Program Will Now Close.\n");
-                fullscreen = false;
-                window_destroy();
-                return false;
-            }
-            fullscreen = false;
-        } else {
-            SDL_ShowCursor(SDL_DISABLE);
-        }
-    }
-    if (!window_handle) {
-        window_handle = make_window(title, width, height, false);
-        if (!window_handle) {
-            // The pixel format is chosen with the window.
-            window_destroy();
-            say("ERRORE: impossibile impostare il PixelFormat.\n");
-            return false;
-        }
-    }
+SDL_Window* make_window(const char* title, int width, int height, bool full_screen)
+{
+    Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN;
+    if (full_screen)
+        flags |= SDL_WINDOW_FULLSCREEN;
+    return SDL_CreateWindow(title, 0, 0, width, height, flags);
+}
 
-    gl_context = SDL_GL_CreateContext(window_handle);
-    if (!gl_context) {
+// SDL changes the display mode only when a full-screen window is shown, so
+// the window is shown here and the switch judged afterwards. A switch that
+// did not take is undone with the window: nothing stays half switched.
+bool switch_to_full_screen(const char* title, int width, int height)
+{
+    if (!display_has_mode(width, height))
+        return false;
+    win.handle = make_window(title, width, height, true);
+    if (!win.handle)
+        return false;
+    SDL_ShowWindow(win.handle);
+    if (full_screen_took(width, height))
+        return true;
+    SDL_DestroyWindow(win.handle);
+    win.handle = nullptr;
+    return false;
+}
+
+bool windowed_instead()
+{
+    return message_box("Warning:",
+                       "Requested fullscreen mode not supported by your video card.\n"
+                       "Use Windowed Mode Instead?",
+                       MESSAGE_BOX_YES_NO, MESSAGE_ICON_WARNING);
+}
+
+bool make_gl_context()
+{
+    win.gl_context = SDL_GL_CreateContext(win.handle);
+    if (!win.gl_context) {
         window_destroy();
         say("ERRORE: impossibile creare un GL Rendering Context.\n");
         return false;
     }
-    if (SDL_GL_MakeCurrent(window_handle, gl_context) != 0) {
+    if (SDL_GL_MakeCurrent(win.handle, win.gl_context) != 0) {
         window_destroy();
         say("ERRORE: impossibile attivare il GL Rendering Context.\n");
         return false;
     }
     // Frames are drawn back to back; the show follows the clock, not vsync.
     SDL_GL_SetSwapInterval(0);
+    return true;
+}
 
-    SDL_ShowWindow(window_handle);
-    SDL_RaiseWindow(window_handle);
+}  // namespace
+
+void window_drawable_size(int* width, int* height)
+{
+    *width = *height = 0;
+    if (win.handle)
+        SDL_GL_GetDrawableSize(win.handle, width, height);
+}
+
+bool window_create(const char* title, int width, int height, int bits, bool full_screen)
+{
+    fullscreen = full_screen;
+    if (!start_video(bits))
+        return false;
+    if (fullscreen && !switch_to_full_screen(title, width, height)) {
+        fullscreen = false;
+        if (!windowed_instead()) {
+            say("ERROR: Program Will Now Close.\n");
+            window_destroy();
+            return false;
+        }
+    }
+    if (fullscreen)
+        SDL_ShowCursor(SDL_DISABLE);
+    if (!win.handle && !(win.handle = make_window(title, width, height, false))) {
+        // The pixel format is chosen with the window.
+        window_destroy();
+        say("ERRORE: impossibile impostare il PixelFormat.\n");
+        return false;
+    }
+    if (!make_gl_context())
+        return false;
+
+    SDL_ShowWindow(win.handle);
+    SDL_RaiseWindow(win.handle);
     SDL_DisableScreenSaver();
     window_active = true;
     window_resize(width, height);
@@ -173,25 +204,38 @@ bool window_open(const char* title)
 
 void window_destroy()
 {
-    if (fullscreen && window_handle) {
-        SDL_SetWindowFullscreen(window_handle, 0);  // back to the desktop mode
+    if (fullscreen && win.handle) {
+        SDL_SetWindowFullscreen(win.handle, 0);  // back to the desktop mode
         SDL_ShowCursor(SDL_ENABLE);
     }
-    if (gl_context) {
-        SDL_GL_MakeCurrent(window_handle, nullptr);
-        SDL_GL_DeleteContext(gl_context);
-        gl_context = nullptr;
+    if (win.gl_context) {
+        SDL_GL_MakeCurrent(win.handle, nullptr);
+        SDL_GL_DeleteContext(win.gl_context);
+        win.gl_context = nullptr;
     }
-    if (window_handle) {
-        SDL_DestroyWindow(window_handle);
-        window_handle = nullptr;
+    if (win.handle) {
+        SDL_DestroyWindow(win.handle);
+        win.handle = nullptr;
     }
-    if (video_started) {
+    if (win.video_started) {
         SDL_EnableScreenSaver();
         SDL_GL_UnloadLibrary();
         SDL_QuitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS);
-        video_started = false;
+        win.video_started = false;
     }
+}
+
+bool window_key_pressed(int vk)
+{
+    bool pressed = win.pressed[vk] != 0;
+    win.pressed[vk] = 0;
+    return pressed;
+}
+
+void window_keys_release()
+{
+    std::memset(keys, 0, sizeof keys);
+    std::memset(win.pressed, 0, sizeof win.pressed);
 }
 
 void window_resize(int width, int height)
@@ -210,8 +254,8 @@ void window_resize(int width, int height)
 
 void window_swap()
 {
-    if (window_handle)
-        SDL_GL_SwapWindow(window_handle);
+    if (win.handle)
+        SDL_GL_SwapWindow(win.handle);
 }
 
 int virtual_key_code(int k)
@@ -266,8 +310,10 @@ void window_proc(const SDL_Event& ev)
             ev.key.keysym.sym == SDLK_LALT || ev.key.keysym.sym == SDLK_RALT)
             break;
         int vk = virtual_key_code(ev.key.keysym.sym);
-        if (vk != 0)
+        if (vk != 0) {
             keys[vk] = ev.type == SDL_KEYDOWN ? 1 : 0;
+            win.pressed[vk] |= keys[vk];
+        }
         break;
     }
     default:

@@ -16,6 +16,12 @@ void window_destroy();
 void window_resize(int width, int height);
 void window_swap();
 
+// True when the key went down since the last call, even if it is up again:
+// the loop looks once a frame, and a quick tap falls between two looks.
+bool window_key_pressed(int vk);
+// Lets go of every key, noted presses included.
+void window_keys_release();
+
 // The window's event handler: keys, minimise and restore, the screen saver.
 void window_proc(const SDL_Event& ev);
 

@@ -5,6 +5,7 @@
 // With no sound card, OpenAL Soft's "null" output stands in for one: it mixes
 // in real time and discards the result (ALSOFT_DRIVERS=null unless set).
 
+#include "app/data_path.h"
 #include "audio/audio.h"
 #include "audio/loopback.h"
 #include "bench/bench.h"
@@ -216,10 +217,9 @@ int bench_audio(int argc, char** argv)
     message_box_use_stderr(true);
     if (argc == 3 && std::strcmp(argv[1], "--peak") == 0)
         return peak_child(argv[2]);
-    const std::string music = argc >= 2 ? argv[1] : demo_track;
+    const std::string music = data_file_path(argc >= 2 ? argv[1] : demo_track);
     if (access(music.c_str(), R_OK) != 0) {
-        std::fprintf(stderr, "audio: cannot read %s (run from the build folder, or name a file)\n",
-                     music.c_str());
+        std::fprintf(stderr, "audio: cannot read %s\n", music.c_str());
         return 1;
     }
 

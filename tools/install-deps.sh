@@ -3,16 +3,20 @@
 # Idempotent: when everything is already there it says nothing and exits 0.
 set -e
 
+# Packages go in without their recommendations, so every one that is used
+# is named here. xfonts-base: the X core fonts of SDL's message boxes;
+# librsvg2-common: GTK's loader for the SVG icons of the dialog.
 PACKAGES="
 cmake ninja-build g++ pkg-config git
-libsdl2-dev libgl-dev libglu1-mesa-dev libegl-dev libgl1-mesa-dri libegl-mesa0
-libgtk-3-dev
+libsdl2-dev libgl-dev libglu1-mesa-dev libegl-dev libgl1-mesa-dri libegl-mesa0 libx11-dev
+libgtk-3-dev librsvg2-common xfonts-base
 libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
 gstreamer1.0-plugins-base gstreamer1.0-plugins-good
 libopenal-dev libopenal1 libasound2-dev libsndfile1-dev libfftw3-dev
 libpng-dev libyuv-dev
 libgtest-dev libgmock-dev libbenchmark-dev
-xvfb xauth xdotool x11-utils
+xvfb xdotool
+xserver-xorg-core xserver-xorg-video-dummy x11-xserver-utils
 clang libclang-rt-14-dev
 "
 

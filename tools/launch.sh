@@ -1,5 +1,5 @@
 #!/bin/sh
-# Starts the show from the build folder: tools/launch.sh GLOWCAM [ARGS...].
+# Starts the show: tools/launch.sh GLOWCAM [ARGS...].
 # Without a display there is nothing to show the window on, so it renders a
 # 10 s preview into ./glowcam-preview instead and says where.
 glowcam="$1"

@@ -21,9 +21,8 @@ ProcessResult run_show_with_camera(const std::string& camera)
     ProcessOptions po;
     po.env = {"DISPLAY=" + x.display()};
     po.unset_env = {"SDL_VIDEODRIVER"};
-    po.timeout_s = 120;
     std::string display = x.display();
-    po.while_running = [display](int) { EXPECT_TRUE(x11_close_window(display, "OpenGL framework", 60)); };
+    po.while_running = [display](int) { EXPECT_TRUE(x11_close_window(display, "OpenGL framework", 20)); };
     return run_process({glowcam_exe(), "--no-dialog", "--window", "--size", "640x480", "--camera", camera,
                         "--no-sound", "--music", "/nonexistent/glowcam-test.ogg"},
                        po);

@@ -49,7 +49,7 @@ protected:
         ProcessOptions options;
         options.env = {"DISPLAY=" + xvfb.display(), "NO_AT_BRIDGE=1", "GDK_BACKEND=x11"};
         options.unset_env = {"WAYLAND_DISPLAY"};
-        options.timeout_s = 60;
+        options.timeout_s = 40;
         options.while_running = std::move(user);
         return run_process({glowcam_exe(), "--camera", "none", "--no-sound", "--music",
                             GLOWCAM_BINARY_DIR "/music/tidewave.ogg"},

@@ -52,7 +52,6 @@ protected:
         po.env = {"DISPLAY=" + x.display(), "ALSOFT_DRIVERS=null", "GLOWCAM_FRAME_STATS=" + stats};
         po.env.insert(po.env.end(), env.begin(), env.end());
         po.unset_env = {"SDL_VIDEODRIVER"};
-        po.timeout_s = 120;
         po.while_running = during;
         return run_process(args, po);
     }
@@ -60,7 +59,7 @@ protected:
     std::function<void(int)> show_for(std::size_t seconds)
     {
         return [this, seconds](int) {
-            EXPECT_TRUE(wait_for_frame_stats(stats, seconds, 60)) << "the show never drew";
+            EXPECT_TRUE(wait_for_frame_stats(stats, seconds, 20)) << "the show never drew";
             EXPECT_TRUE(x11_close_window(x.display(), title, 10));
         };
     }
@@ -88,7 +87,7 @@ TEST_F(ShowFault, SigintAndSigtermDuringTheShowEndItNormally)
     for (int sig : {SIGINT, SIGTERM}) {
         std::filesystem::remove(stats);
         ProcessResult r = run(windowed("test", demo_track), [&](int pid) {
-            ASSERT_TRUE(wait_for_frame_stats(stats, 2, 60));
+            ASSERT_TRUE(wait_for_frame_stats(stats, 2, 20));
             kill(pid, sig);
         });
         EXPECT_FALSE(r.timed_out) << strsignal(sig);
@@ -96,27 +95,6 @@ TEST_F(ShowFault, SigintAndSigtermDuringTheShowEndItNormally)
         EXPECT_EQ(r.err.find("Cannot close"), std::string::npos) << r.err;
         EXPECT_EQ(r.err.find("error"), std::string::npos) << r.err;
     }
-}
-
-TEST_F(ShowFault, SigtermWhileFullScreenStartsEndsNormallyAndGivesTheScreenBack)
-{
-    // Full screen at the screen's own size: the signal comes while the
-    // monitor settles into the mode, before the loop has drawn anything.
-    ProcessResult r = run({"--size", "1024x768", "--camera", "test", "--music", demo_track}, [&](int pid) {
-        ASSERT_TRUE(x11_wait_for_window(x.display(), title, 60));
-        kill(pid, SIGTERM);
-    });
-    EXPECT_FALSE(r.timed_out);
-    EXPECT_EQ(r.exit_code, 0) << r.err;
-    EXPECT_FALSE(x11_wait_for_window(x.display(), title, 0)) << "the window outlived the program";
-
-    // And once it runs.
-    r = run({"--size", "1024x768", "--camera", "test", "--music", demo_track}, [&](int pid) {
-        ASSERT_TRUE(wait_for_frame_stats(stats, 2, 60));
-        kill(pid, SIGINT);
-    });
-    EXPECT_FALSE(r.timed_out);
-    EXPECT_EQ(r.exit_code, 0) << r.err;
 }
 
 TEST_F(ShowFault, CameraFileCutMidFrameFreezesThePictureWithOneLine)
@@ -133,11 +111,11 @@ TEST_F(ShowFault, CameraFileCutMidFrameFreezesThePictureWithOneLine)
     }
     long before = 0;
     ProcessResult r = run(windowed(path, demo_track), [&](int) {
-        ASSERT_TRUE(wait_for_frame_stats(stats, 2, 60));
+        ASSERT_TRUE(wait_for_frame_stats(stats, 2, 20));
         // Cut inside frame 7: every frame from there on is short.
         ASSERT_EQ(truncate(path.c_str(), static_cast<off_t>(header.size() + 7 * frame + frame / 2)), 0);
         before = frames_drawn();
-        EXPECT_TRUE(wait_for_frame_stats(stats, 5, 60));
+        EXPECT_TRUE(wait_for_frame_stats(stats, 5, 20));
         EXPECT_TRUE(x11_close_window(x.display(), title, 10));
     });
     std::filesystem::remove(path);
@@ -188,11 +166,10 @@ TEST(NoDisplay, TheShowAndTheDialogEachExitWithTheirCode)
 {
     ProcessOptions po;
     po.unset_env = {"DISPLAY", "WAYLAND_DISPLAY", "SDL_VIDEODRIVER"};
-    po.timeout_s = 60;
     ProcessResult show = run_process({glowcam_exe(), "--no-dialog", "--camera", "none", "--no-sound"}, po);
     EXPECT_FALSE(show.timed_out);
     EXPECT_EQ(show.exit_code, 255) << show.err;
-    EXPECT_FALSE(show.out.empty() && show.err.empty()) << "no message";
+    EXPECT_EQ(show.out, "ERROR: registrazione della Window Class fallita.\n");
 
     ProcessResult dialog = run_process({glowcam_exe()}, po);
     EXPECT_FALSE(dialog.timed_out);
@@ -205,7 +182,6 @@ TEST_F(ShowFault, SigtermDuringTheDialogEndsTheProgram)
     ProcessOptions po;
     po.env = {"DISPLAY=" + x.display()};
     po.unset_env = {"SDL_VIDEODRIVER"};
-    po.timeout_s = 60;
     po.while_running = [&](int pid) {
         ASSERT_TRUE(x11_wait_for_window(x.display(), "Config:", 30));
         kill(pid, SIGTERM);
@@ -219,9 +195,8 @@ TEST(RenderInterrupted, SigtermStopsBetweenFramesWithExitOne)
 {
     const std::string dir = temp_path("render");
     ProcessOptions po;
-    po.timeout_s = 120;
     po.while_running = [&](int pid) {
-        auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
         while (!std::filesystem::exists(dir + "/frame-000002.png") && std::chrono::steady_clock::now() < end)
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         kill(pid, SIGTERM);

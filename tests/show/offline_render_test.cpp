@@ -38,7 +38,6 @@ protected:
         argv.insert(argv.end(), extra.begin(), extra.end());
         ProcessOptions options;
         options.unset_env = {"DISPLAY", "WAYLAND_DISPLAY"};
-        options.timeout_s = 120.0;
         return run_process(argv, options);
     }
 
@@ -168,7 +167,7 @@ TEST_F(OfflineRender, NoDisplayRendersAPreview)
     fs::remove_all(preview);
     ProcessOptions options;
     options.unset_env = {"DISPLAY", "WAYLAND_DISPLAY"};
-    options.timeout_s = 240.0;
+    options.timeout_s = 45.0;
     ProcessResult r = run_process({"/bin/sh", GLOWCAM_SOURCE_DIR "/tools/launch.sh", glowcam_exe(),
                                    "--size", "96x72", "--camera", "test", "--music",
                                    (root / "none.ogg").string()},

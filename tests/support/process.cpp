@@ -3,11 +3,13 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <thread>
 
@@ -19,11 +21,16 @@ ProcessResult run_process(const std::vector<std::string>& argv, const ProcessOpt
     int out_pipe[2], err_pipe[2];
     if (pipe(out_pipe) != 0 || pipe(err_pipe) != 0)
         return result;
+    pid_t parent = getpid();
     pid_t pid = fork();
     if (pid == 0) {
         // Its own process group, so helpers it leaves behind (SDL shows
-        // message boxes from a child process) can be ended with it.
+        // message boxes from a child process) can be ended with it; and it
+        // dies with the test when a time-out kills that.
         setpgid(0, 0);
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (getppid() != parent)
+            _exit(127);
         int devnull = open("/dev/null", O_RDONLY);
         dup2(devnull, 0);
         dup2(out_pipe[1], 1);
@@ -99,6 +106,8 @@ ProcessResult run_process(const std::vector<std::string>& argv, const ProcessOpt
             kill(pid, SIGKILL);
             waitpid(pid, &status, 0);
             result.timed_out = true;
+            std::fprintf(stderr, "gave up waiting for %s to end after %.0f s; killed it\n",
+                         argv[0].c_str(), options.timeout_s);
             break;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(5));

@@ -4,6 +4,7 @@
 #include <X11/Xutil.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <thread>
 
@@ -48,7 +49,6 @@ Window find_by_title(Display* d, Window w, const std::string& title)
     return found;
 }
 
-
 Window wait_for_title(Display* d, const std::string& title, double timeout_s)
 {
     auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(timeout_s);
@@ -56,6 +56,9 @@ Window wait_for_title(Display* d, const std::string& title, double timeout_s)
     while (!(w = find_by_title(d, DefaultRootWindow(d), title)) &&
            std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    if (!w && timeout_s > 0)
+        std::fprintf(stderr, "gave up after %.0f s waiting for a window titled '%s'\n", timeout_s,
+                     title.c_str());
     return w;
 }
 
