@@ -5,6 +5,7 @@
 #include "app/rng.h"
 #include "app/window.h"
 #include "audio/audio.h"
+#include "audio/live_input.h"
 #include "capture/capture.h"
 #include "platform/main_thread.h"
 #include "render/gl_state.h"
@@ -111,8 +112,12 @@ int run_show(const Options& options)
     capture_connect(0);
     capture_grab_start(true, 62);
 
-    audio_init();
-    music_load(options.music);
+    if (options.audio_in.empty()) {
+        audio_init();
+        music_load(options.music);
+    } else {
+        live_input_open(options.audio_in);  // in place of the music: nothing played, no reverb
+    }
     music_start();
 
     timer_init();

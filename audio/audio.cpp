@@ -1,6 +1,7 @@
 #include "audio/audio.h"
 
 #include "app/settings.h"
+#include "audio/live_input.h"
 #include "audio/sound_lib.h"
 #include "platform/message_box.h"
 #include "platform/periodic_timer.h"
@@ -122,7 +123,10 @@ void spectrum_sample()
 {
     float raw[spectrum_size];
     copy_spectrum(raw);
-    sound_channel_get_fft1024(music_channel.load(std::memory_order_relaxed), raw);
+    if (live_input_in_use())
+        live_input_fft1024(raw);
+    else
+        sound_channel_get_fft1024(music_channel.load(std::memory_order_relaxed), raw);
     smooth_into_spectrum(raw);
 }
 
@@ -152,6 +156,7 @@ void audio_shutdown()
         spectrum_timer = 0;
     }
     sound_free();
+    live_input_close();
     music_streams[0] = 0;
     music_channel.store(0, std::memory_order_relaxed);
     reverb_fx.store(0, std::memory_order_relaxed);
