@@ -8,10 +8,13 @@
 
 namespace {
 
-// Any file GStreamer can decode; only its video is decoded. Every frame is
-// kept (no dropping), so the frame for a show time is always the same one.
+// Any file GStreamer can decode. Only the video is linked: a sound track's
+// pad stays unlinked, which the demuxer tolerates while the video flows.
+// (Restricting decodebin to video caps refuses some decoders that settle
+// their caps late.) Every frame is kept, no dropping, so the frame for a show
+// time is always the same one.
 const char* const pipeline_description =
-    "filesrc name=glowcam_src ! decodebin caps=video/x-raw expose-all-streams=false"
+    "filesrc name=glowcam_src ! decodebin"
     " ! videoconvert ! video/x-raw,format=I420,colorimetry=bt601"
     " ! appsink name=glowcam_sink max-buffers=4 drop=false sync=false";
 
