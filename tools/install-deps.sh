@@ -8,7 +8,8 @@ cmake ninja-build g++ pkg-config git
 libsdl2-dev libgl-dev libglu1-mesa-dev libegl-dev libgl1-mesa-dri libegl-mesa0
 libgtk-3-dev
 libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
-gstreamer1.0-plugins-base gstreamer1.0-plugins-good
+gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-libav
+gstreamer1.0-pulseaudio libpulse-dev pulseaudio
 libopenal-dev libopenal1 libsndfile1-dev libfftw3-dev
 libpng-dev libyuv-dev
 libgtest-dev libgmock-dev libbenchmark-dev
