@@ -77,26 +77,24 @@ protected:
     }
 };
 
-TEST_F(PictureShape, WidePictureOnAFourByThreeWindowKeepsItsShape)
+// A 16:9 picture on a 4:3 window fills its height, the disc 0.7 of it; a 4:3
+// picture on a 16:9 window fills its width, 144 rows of which the disc is 0.7.
+TEST_F(PictureShape, DiscStaysRoundEitherWay)
 {
-    reopen(160, 120);
-    disc_w = 320, disc_h = 180;
-    int across = 0, down = 0;
-    disc_extent(&across, &down);
-    // Full height: the disc is 0.7 of it, and as wide as it is high.
-    EXPECT_NEAR(down, 84, 4);
-    EXPECT_NEAR(across, down, 4);
-}
-
-TEST_F(PictureShape, FourByThreePictureOnAWideWindowKeepsItsShape)
-{
-    reopen(192, 108);
-    disc_w = 240, disc_h = 180;
-    int across = 0, down = 0;
-    disc_extent(&across, &down);
-    // Full width: the picture is 144 high on the window, the disc 0.7 of that.
-    EXPECT_NEAR(across, 101, 4);
-    EXPECT_NEAR(across, down, 4);
+    const struct {
+        int window_w, window_h, frame_w, frame_h, disc;
+    } cases[] = {{160, 120, 320, 180, 84}, {192, 108, 240, 180, 101}};
+    for (const auto& c : cases) {
+        reopen(c.window_w, c.window_h);
+        disc_w = c.frame_w, disc_h = c.frame_h;
+        int across = 0, down = 0;
+        disc_extent(&across, &down);
+        EXPECT_NEAR(across, c.disc, 4) << c.frame_w << "x" << c.frame_h;
+        EXPECT_NEAR(down, c.disc, 4) << c.frame_w << "x" << c.frame_h;
+        capture_disconnect();
+        capture_shutdown();
+        feedback_forget_textures();
+    }
 }
 
 }  // namespace
