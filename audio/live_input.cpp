@@ -51,7 +51,7 @@ bool fail(const std::string& tried, const std::string& why)
 {
     std::fprintf(stderr,
                  "audio-in: cannot listen to %s (%s); list the sources with 'pactl list short sources'. "
-                 "The show runs on with a still spectrum.\n",
+                 "The show runs on with a spectrum of 0.\n",
                  tried.c_str(), why.c_str());
     media_pipeline_close(&input.media);
     return false;

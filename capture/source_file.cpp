@@ -47,6 +47,8 @@ void file_reset()
 // The next decoded frame; null at the end of the file, a cut or an error.
 GstSample* pull_next()
 {
+    if (!file.media.sink)
+        return nullptr;  // a new pipeline could not be made
     const gint64 deadline = g_get_monotonic_time() + gint64{frame_timeout_s} * G_USEC_PER_SEC;
     for (;;) {
         if (GstSample* s = gst_app_sink_try_pull_sample(file.media.sink, 20 * GST_MSECOND))
@@ -81,7 +83,7 @@ bool rewind_file(std::string* why)
         gst_sample_unref(file.next);
     file.next = nullptr;
     file.picture_at = -1;
-    const bool seeked = !file.broken &&
+    const bool seeked = !file.broken && file.media.pipeline &&
                         gst_element_seek_simple(file.media.pipeline, GST_FORMAT_TIME,
                                                 static_cast<GstSeekFlags>(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE), 0);
     file.broken = false;
