@@ -17,6 +17,7 @@ const char* const pipeline_tail =
     " ! appsink name=glowcam_sink max-buffers=100 drop=true sync=false";
 
 constexpr int first_sound_timeout_s = 3;
+constexpr int max_buffers_per_tick = 100;  // the sink's whole queue
 
 struct LiveInput {
     MediaPipeline media;
@@ -34,15 +35,16 @@ void take(GstSample* sample)
     GstBuffer* buffer = gst_sample_get_buffer(sample);
     GstMapInfo map;
     if (buffer && gst_buffer_map(buffer, &map, GST_MAP_READ)) {
-        const std::size_t count = map.size / sizeof(float);
         // Only the newest fft_size samples of a large buffer matter.
-        for (std::size_t i = count > fft_size ? count - fft_size : 0; i < count; ++i) {
-            float v;
-            std::memcpy(&v, map.data + i * sizeof(float), sizeof v);
-            input.ring[input.head] = v;
+        const std::size_t count = std::min<std::size_t>(map.size / sizeof(float), fft_size);
+        float newest[fft_size];
+        std::memcpy(newest, map.data + map.size / sizeof(float) * sizeof(float) - count * sizeof(float),
+                    count * sizeof(float));
+        gst_buffer_unmap(buffer, &map);
+        for (std::size_t i = 0; i < count; ++i) {
+            input.ring[input.head] = newest[i];
             input.head = (input.head + 1) % fft_size;
         }
-        gst_buffer_unmap(buffer, &map);
     }
     gst_sample_unref(sample);
 }
@@ -109,8 +111,14 @@ bool live_input_in_use() { return input.in_use; }
 bool live_input_fft1024(float* magnitudes)
 {
     if (input.active) {
-        while (GstSample* s = gst_app_sink_try_pull_sample(input.media.sink, 0))
+        // What came since the last tick; bounded, so a source faster than
+        // the tick can never keep it here.
+        for (int i = 0; i < max_buffers_per_tick; ++i) {
+            GstSample* s = gst_app_sink_try_pull_sample(input.media.sink, 0);
+            if (!s)
+                break;
             take(s);
+        }
         if (std::string why = media_pipeline_problem(&input.media); !why.empty()) {
             std::fprintf(stderr, "audio-in: %s is lost (%s); the spectrum falls to 0\n", input.name.c_str(),
                          why.c_str());
