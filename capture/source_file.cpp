@@ -55,8 +55,12 @@ GstSample* pull_next()
             return s;
         if (gst_app_sink_is_eos(file.media.sink))
             return nullptr;
-        std::string why = media_pipeline_problem(&file.media);
-        if (!why.empty() || g_get_monotonic_time() >= deadline) {
+        // Only errors: the end of the file is the sink's to tell, and the bus
+        // may still hold the end message of an earlier pass.
+        GstMessage* error = gst_bus_pop_filtered(file.media.bus, GST_MESSAGE_ERROR);
+        if (error)
+            gst_message_unref(error);
+        if (error || g_get_monotonic_time() >= deadline) {
             file.broken = true;
             return nullptr;
         }
@@ -87,6 +91,11 @@ bool rewind_file(std::string* why)
                         gst_element_seek_simple(file.media.pipeline, GST_FORMAT_TIME,
                                                 static_cast<GstSeekFlags>(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE), 0);
     file.broken = false;
+    if (seeked) {
+        // The end messages of the passes so far are done with.
+        while (GstMessage* m = gst_bus_pop_filtered(file.media.bus, GST_MESSAGE_EOS))
+            gst_message_unref(m);
+    }
     return seeked || media_pipeline_open(&file.media, pipeline_description, why, "location", file.path);
 }
 

@@ -13,9 +13,11 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 namespace {
 
-const std::string dir = ::testing::TempDir() + "glowcam_video_file/";
+const std::string dir = ::testing::TempDir() + "glowcam_video_file_" + std::to_string(getpid()) + "/";
 
 // 10 frames at 10 fps of a moving ball, 160 x 90, with a sound track that the
 // source must leave alone.
