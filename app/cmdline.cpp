@@ -54,24 +54,13 @@ bool parse_size(const char* text, int* w, int* h)
            *w >= 64 && *w <= 8192 && *h >= 64 && *h <= 8192;
 }
 
-bool ends_with(const std::string& s, const char* suffix)
-{
-    size_t n = std::strlen(suffix);
-    return s.size() >= n && s.compare(s.size() - n, n, suffix) == 0;
-}
-
-bool camera_ok(const std::string& c)
-{
-    return c == "auto" || c == "none" || c == "test" || c.rfind("/dev/video", 0) == 0 ||
-           (ends_with(c, ".y4m") && c.size() > 4);
-}
-
 }  // namespace
 
 const char* command_line_usage()
 {
     return "usage: glowcam [--no-dialog] [--size WxH] [--window] [--no-sound]\n"
-           "               [--camera auto|none|test|/dev/videoN|FILE.y4m] [--music FILE]\n"
+           "               [--camera auto|none|test|/dev/videoN|FILE]\n"
+           "               [--music FILE | --audio-in monitor|mic|SOURCE]\n"
            "               [--render DIR [--fps N] [--start SECONDS] [--duration SECONDS]]\n"
            "               [--help] [--version]\n"
            "\n"
@@ -80,8 +69,11 @@ const char* command_line_usage()
            "  --window           run in a window instead of full screen\n"
            "  --no-sound         play nothing; the visuals still follow the music\n"
            "  --camera SOURCE    auto (first camera, default), none, test (built-in pattern),\n"
-           "                     /dev/videoN, or a .y4m file played in a loop\n"
+           "                     /dev/videoN, or a video file played in a loop\n"
            "  --music FILE       the track (default music/tidewave.ogg)\n"
+           "  --audio-in SOURCE  follow live sound instead of playing music: monitor (what\n"
+           "                     the desktop plays), mic, or a source from\n"
+           "                     'pactl list short sources'\n"
            "  --render DIR       draw frames offscreen into DIR/frame-NNNNNN.png, no display\n"
            "                     needed: --fps (30), --start (0 s), --duration (75 s)\n"
            "\n"
@@ -92,6 +84,7 @@ bool parse_command_line(int argc, const char* const* argv, Options* out, std::st
 {
     Options o;
     bool timing_given = false;
+    bool music_given = false;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
@@ -125,9 +118,8 @@ bool parse_command_line(int argc, const char* const* argv, Options* out, std::st
             if (!need_value())
                 return false;
             o.camera = value;
-            if (!camera_ok(o.camera)) {
-                *error = "--camera wants auto, none, test, /dev/videoN or a .y4m file, not '" +
-                         printable(o.camera) + "'";
+            if (o.camera.empty()) {
+                *error = "--camera wants auto, none, test, /dev/videoN or a video file";
                 return false;
             }
             ++i;
@@ -135,8 +127,18 @@ bool parse_command_line(int argc, const char* const* argv, Options* out, std::st
             if (!need_value())
                 return false;
             o.music = value;
+            music_given = true;
             if (o.music.empty()) {
                 *error = "--music wants a file name";
+                return false;
+            }
+            ++i;
+        } else if (arg == "--audio-in") {
+            if (!need_value())
+                return false;
+            o.audio_in = value;
+            if (o.audio_in.empty()) {
+                *error = "--audio-in wants monitor, mic or a sound-server source name";
                 return false;
             }
             ++i;
@@ -185,6 +187,14 @@ bool parse_command_line(int argc, const char* const* argv, Options* out, std::st
     }
     if (timing_given && o.render_dir.empty()) {
         *error = "--fps, --start and --duration go with --render DIR";
+        return false;
+    }
+    if (!o.audio_in.empty() && music_given) {
+        *error = "--music and --audio-in exclude each other: the spectrum follows one of them";
+        return false;
+    }
+    if (!o.audio_in.empty() && !o.render_dir.empty()) {
+        *error = "--audio-in follows live sound, which --render cannot wait for; render with --music";
         return false;
     }
     // Frame names carry six digits.

@@ -13,6 +13,7 @@ struct Options {
     bool no_sound = false;
     std::string camera = "auto";
     std::string music = "music/tidewave.ogg";
+    std::string audio_in;    // empty: the music drives the spectrum
     std::string render_dir;  // empty: run the show
     double fps = 30.0;
     double start = 0.0;      // seconds of show time

@@ -4,6 +4,7 @@
 #include "app/frame_stats.h"
 #include "app/window.h"
 #include "audio/audio.h"
+#include "audio/live_input.h"
 #include "capture/capture.h"
 #include "core/clock.h"
 #include "core/rng.h"
@@ -65,8 +66,12 @@ int run_show(const Options& options)
     capture_connect(0);
     capture_grab_start(true, 62);
 
-    audio_init();
-    music_load(options.music);
+    if (options.audio_in.empty()) {
+        audio_init();
+        music_load(options.music);
+    } else {
+        live_input_open(options.audio_in);  // in place of the music: nothing played, no reverb
+    }
     music_start();
 
     timer_init();

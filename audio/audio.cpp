@@ -1,6 +1,7 @@
 #include "audio/audio.h"
 
 #include "audio/analysis.h"
+#include "audio/live_input.h"
 #include "audio/loopback.h"
 #include "audio/output.h"
 #include "audio/reverb.h"
@@ -154,7 +155,10 @@ void spectrum_sample()
 {
     float raw[spectrum_size];
     copy_spectrum(raw);
-    fetch_fft(raw);
+    if (live_input_in_use())
+        live_input_fft1024(raw);
+    else
+        fetch_fft(raw);
     smooth_into_spectrum(raw);
 }
 
@@ -190,6 +194,7 @@ void audio_shutdown()
     stream_close();
     reverb_destroy();
     analysis_close();
+    live_input_close();
     output_close();
     audio.initialized = false;
     audio.playing.store(false, std::memory_order_relaxed);

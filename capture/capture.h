@@ -13,7 +13,7 @@ extern int video_width, video_height;          // the frame
 extern int video_tex_width, video_tex_height;  // the power-of-two texture
 
 // Which source the driver uses: "auto", "none", "test", "/dev/videoN" or a
-// path ending in ".y4m". Set before capture_connect; "auto" by default.
+// video file. Set before capture_connect; "auto" by default.
 void capture_select_source(const std::string& source);
 
 bool capture_window_create();

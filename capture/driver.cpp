@@ -42,9 +42,9 @@ const CaptureSource* source_for(const std::string& spec)
         return nullptr;
     if (spec == "test")
         return &pattern_source;
-    if (ends_with(spec, ".y4m"))
-        return &y4m_source;
-    return &camera_source;
+    if (spec == "auto" || spec.rfind("/dev/", 0) == 0)
+        return &camera_source;
+    return ends_with(spec, ".y4m") ? &y4m_source : &file_source;
 }
 
 // Runs on the main thread when the main loop retrieves the posted request.

@@ -9,7 +9,7 @@
 // and on a grab request calls the frame callback once with one frame.
 
 // Which source the next connect opens: "auto", "none", "test", "/dev/videoN"
-// or a path ending in ".y4m".
+// or a video file (".y4m" through our own reader).
 void capdrv_select_source(const std::string& spec);
 
 // Tests put a source of their own in place of the selected one; nullptr goes

@@ -38,6 +38,7 @@ struct CaptureSource {
 
 extern const CaptureSource camera_source;   // "auto" or "/dev/videoN", through GStreamer
 extern const CaptureSource y4m_source;      // a YUV4MPEG2 file, looped
+extern const CaptureSource file_source;     // any other video file GStreamer decodes, looped
 extern const CaptureSource pattern_source;  // "test": bars and a moving disc, 640 x 480
 
 // The camera's pipeline with another head in place of the device, such as

@@ -4,6 +4,7 @@
 #include "capture/capture.h"
 #include "core/clock.h"
 #include "core/envelope.h"
+#include "core/settings.h"
 #include "render/gl_state.h"
 #include "render/overlay.h"
 #include "show/box_field.h"
@@ -30,6 +31,22 @@ double spow(double x, double e)
     if (e == 0.0)
         return 1.0;
     return x > 0.0 ? std::pow(x, e) : -std::pow(-x, e);
+}
+
+PictureCut picture_cut(int frame_width, int frame_height, int view_width, int view_height)
+{
+    PictureCut cut{0.0f, 0.0f, 1.0f, 1.0f};
+    if (frame_width <= 0 || frame_height <= 0 || view_width <= 0 || view_height <= 0)
+        return cut;
+    const double frame_shape = static_cast<double>(frame_width) / frame_height;
+    const double view_shape = static_cast<double>(view_width) / view_height;
+    if (frame_shape > view_shape)
+        cut.s_span = static_cast<float>(view_shape / frame_shape);
+    else
+        cut.t_span = static_cast<float>(frame_shape / view_shape);
+    cut.s0 = (1.0f - cut.s_span) * 0.5f;
+    cut.t0 = (1.0f - cut.t_span) * 0.5f;
+    return cut;
 }
 
 int mode_for_time(double t_seconds)
@@ -91,13 +108,17 @@ void compose_frame()
     glBindTexture(GL_TEXTURE_2D, video_texture);
 
     // Texture coordinates 0 to 1 address the filled part of the power-of-two
-    // video texture. Without video every size is 0 and texture 0 draws the
+    // video texture, cut to the window's shape. Without video every size is 0 and texture 0 draws the
     // layers plain white.
     glMatrixMode(GL_TEXTURE);
     glPushMatrix();
-    if (video_tex_width > 0 && video_tex_height > 0)
+    if (video_tex_width > 0 && video_tex_height > 0) {
         glScalef(static_cast<float>(video_width) / static_cast<float>(video_tex_width),
                  static_cast<float>(video_height) / static_cast<float>(video_tex_height), 1.0f);
+        const PictureCut cut = picture_cut(video_width, video_height, screen_width, screen_height);
+        glTranslatef(cut.s0, cut.t0, 0.0f);
+        glScalef(cut.s_span, cut.t_span, 1.0f);
+    }
 
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();

@@ -10,6 +10,13 @@ double spow(double x, double e);
 // The pieces of a frame that need no GL, in double precision so a show that
 // has run for weeks moves as smoothly as on its first day.
 
+// The part of a frame, in units of the whole frame, that fills a view of
+// another shape: cut around the centre, never squeezed.
+struct PictureCut {
+    float s0, t0, s_span, t_span;
+};
+PictureCut picture_cut(int frame_width, int frame_height, int view_width, int view_height);
+
 // 25 s per mode in a 75 s cycle.
 int mode_for_time(double t_seconds);
 

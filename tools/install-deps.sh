@@ -11,7 +11,8 @@ cmake ninja-build g++ pkg-config git
 libsdl2-dev libgl-dev libglu1-mesa-dev libegl-dev libgl1-mesa-dri libegl-mesa0 libx11-dev
 libgtk-3-dev librsvg2-common xfonts-base
 libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
-gstreamer1.0-plugins-base gstreamer1.0-plugins-good
+gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-libav
+gstreamer1.0-pulseaudio libpulse-dev pulseaudio
 libopenal-dev libopenal1 libasound2-dev libsndfile1-dev libfftw3-dev
 libpng-dev libyuv-dev
 libgtest-dev libgmock-dev libbenchmark-dev

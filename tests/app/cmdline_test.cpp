@@ -48,8 +48,9 @@ TEST(CommandLine, EveryOption)
     EXPECT_DOUBLE_EQ(p.o.fps, 2.0);
     EXPECT_DOUBLE_EQ(p.o.start, 604800.0);
     EXPECT_DOUBLE_EQ(p.o.duration, 0.0);
-    for (const char* cam : {"none", "test", "/dev/video2", "auto"})
+    for (const char* cam : {"none", "test", "/dev/video2", "auto", "clip.webm"})
         EXPECT_TRUE(parse({"--camera", cam}).ok) << cam;
+    EXPECT_EQ(parse({"--audio-in", "alsa_input.usb"}).o.audio_in, "alsa_input.usb");
 }
 
 TEST(CommandLine, BadInputNamesTheOption)
@@ -66,7 +67,10 @@ TEST(CommandLine, BadInputNamesTheOption)
         {{"--size", "640x-480"}, "--size"},
         {{"--size", "x480"}, "--size"},
         {{"--size", "99999999999x480"}, "--size"},
-        {{"--camera", "webcam"}, "--camera"},
+        {{"--camera", ""}, "--camera"},
+        {{"--audio-in", ""}, "--audio-in"},
+        {{"--audio-in", "mic", "--music", "a.ogg"}, "--music and --audio-in"},
+        {{"--render", "o", "--audio-in", "monitor"}, "--render"},
         {{"--render", "o", "--fps", "0"}, "--fps"},
         {{"--render", "o", "--fps", "-3"}, "--fps"},
         {{"--render", "o", "--fps", "abc"}, "--fps"},

@@ -8,9 +8,7 @@
 #include "tests/support/gl_test.h"
 
 #include <GL/gl.h>
-#include <glib.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <string>
 #include <sys/stat.h>
@@ -45,28 +43,35 @@ bool quiet_box(const std::string&, const std::string&, MessageBoxKind) { return 
 
 }  // namespace
 
-TEST(CameraPipeline, DeliversI420FramesAtTheAskedSize)
+// 640 x 480 where the camera offers it; otherwise its own size, not scaled.
+TEST(CameraPipeline, Asks640x480ElseTakesTheCamerasSize)
 {
-    // A 175 x 143 source is scaled to the 640 x 480 the camera is asked for.
-    Opened o = open_head("videotestsrc is-live=true pattern=white ! video/x-raw,width=175,height=143");
-    ASSERT_TRUE(o.ok) << o.err;
-    EXPECT_EQ(o.w, 640);
-    EXPECT_EQ(o.h, 480);
-    CaptureFrame f;
-    ASSERT_TRUE(camera_source.frame(0, &f));
-    EXPECT_TRUE(capture_frame_complete(f));
-    EXPECT_EQ(f.width, 640);
-    EXPECT_EQ(f.height, 480);
-    EXPECT_GE(f.strides[0], 640);
-    EXPECT_GE(f.strides[1], 320);
-    // Studio-range white.
-    EXPECT_NEAR(f.planes[0][240 * f.strides[0] + 320], 235, 2);
-    EXPECT_NEAR(f.planes[1][120 * f.strides[1] + 160], 128, 2);
-    EXPECT_NEAR(f.planes[2][120 * f.strides[2] + 160], 128, 2);
-    // Asked again with no new frame yet, it gives a frame all the same.
-    ASSERT_TRUE(camera_source.frame(0, &f));
-    EXPECT_TRUE(capture_frame_complete(f));
-    camera_source.close();
+    const struct {
+        const char* head;
+        int w, h;
+    } cases[] = {{"videotestsrc is-live=true pattern=white", 640, 480},
+                 {"videotestsrc is-live=true pattern=white ! video/x-raw,width=175,height=143", 175, 143},
+                 {"videotestsrc is-live=true pattern=white ! video/x-raw,width=1280,height=720", 1280, 720}};
+    for (const auto& c : cases) {
+        Opened o = open_head(c.head);
+        ASSERT_TRUE(o.ok) << o.err;
+        EXPECT_EQ(o.w, c.w);
+        EXPECT_EQ(o.h, c.h);
+        CaptureFrame f;
+        ASSERT_TRUE(camera_source.frame(0, &f));
+        EXPECT_TRUE(capture_frame_complete(f));
+        EXPECT_EQ(f.width, c.w);
+        EXPECT_EQ(f.height, c.h);
+        // Studio-range white, to the last row.
+        const int r = c.h - 1, x = c.w - 1;
+        EXPECT_NEAR(f.planes[0][r * f.strides[0] + x], 235, 2);
+        EXPECT_NEAR(f.planes[1][r / 2 * f.strides[1] + x / 2], 128, 2);
+        EXPECT_NEAR(f.planes[2][r / 2 * f.strides[2] + x / 2], 128, 2);
+        // Asked again with no new frame yet, it gives a frame all the same.
+        ASSERT_TRUE(camera_source.frame(0, &f));
+        EXPECT_TRUE(capture_frame_complete(f));
+        camera_source.close();
+    }
 }
 
 TEST(CameraPipeline, MissingDeviceFailsWithOneLine)
@@ -106,34 +111,6 @@ TEST(CameraPipeline, NoFrameWithinThreeSecondsFailsTheConnect)
     Opened o = open_head("videotestsrc is-live=true ! valve drop=true");
     EXPECT_FALSE(o.ok);
     EXPECT_NE(o.err.find("no frame within 3 s"), std::string::npos) << o.err;
-}
-
-// The stream ends while the show runs: one line, and the last picture stays.
-TEST(CameraPipeline, LostStreamKeepsTheLastFrame)
-{
-    Opened o = open_head("videotestsrc is-live=true num-buffers=3 pattern=black");
-    ASSERT_TRUE(o.ok) << o.err;
-    ::testing::internal::CaptureStderr();
-    CaptureFrame f;
-    bool still_delivers = true;
-    auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    std::string err;
-    while (std::chrono::steady_clock::now() < end) {
-        still_delivers = still_delivers && camera_source.frame(0, &f) && capture_frame_complete(f);
-        g_usleep(2000);
-        err = ::testing::internal::GetCapturedStderr();
-        if (err.find("video lost") != std::string::npos)
-            break;
-        ::testing::internal::CaptureStderr();
-    }
-    EXPECT_NE(err.find("video lost"), std::string::npos) << err;
-    EXPECT_TRUE(still_delivers);
-    for (int i = 0; i < 3; ++i) {
-        ASSERT_TRUE(camera_source.frame(0, &f));
-        EXPECT_TRUE(capture_frame_complete(f));
-        EXPECT_NEAR(f.planes[0][0], 16, 2);
-    }
-    camera_source.close();
 }
 
 class CameraToTexture : public GlTest {
