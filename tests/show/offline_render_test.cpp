@@ -88,8 +88,6 @@ TEST_F(OfflineRender, WritesEveryFrameIdenticallyOnEveryRun)
         EXPECT_EQ(h, 120);
     }
     EXPECT_FALSE(fs::exists(root / "a" / "frame-000006.png"));
-    for (const auto& entry : fs::directory_iterator(root / "a"))
-        EXPECT_EQ(entry.path().extension(), ".png") << entry.path();
 
     // Mode 0 (a box field in fog) and mode 1 (a kaleidoscope) differ.
     EXPECT_NE(slurp(root / "a" / "frame-000000.png"), slurp(root / "a" / "frame-000004.png"));
@@ -128,35 +126,16 @@ TEST_F(OfflineRender, OverlappedWritesMatchWritesOneByOne)
     EXPECT_FALSE(fs::exists(root / "next.png"));
 }
 
-TEST_F(OfflineRender, FolderThatCannotBeMadeFailsWithOneLine)
+TEST_F(OfflineRender, FolderThatCannotBeMadeFailsWithOneLineAndZeroDurationWritesNothing)
 {
+    ProcessResult zero = render((root / "out").string(), {"--duration", "0"});
+    EXPECT_EQ(zero.exit_code, 0) << zero.err;
+    EXPECT_TRUE(fs::is_directory(root / "out") && fs::is_empty(root / "out"));
     std::ofstream(root / "plain-file") << "x";
     ProcessResult r = render((root / "plain-file" / "frames").string(), {"--duration", "1"});
     EXPECT_EQ(r.exit_code, 1);
     EXPECT_NE(r.err.find("cannot write frames"), std::string::npos) << r.err;
     EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
-}
-
-TEST_F(OfflineRender, BadTimingIsACommandLineError)
-{
-    for (std::vector<std::string> bad : {std::vector<std::string>{"--fps", "0"},
-                                         {"--fps", "-3"},
-                                         {"--fps", "x"},
-                                         {"--duration", "-1"},
-                                         {"--start", "-0.5"}}) {
-        ProcessResult r = render((root / "out").string(), bad);
-        EXPECT_EQ(r.exit_code, 2) << bad[0] << " " << bad[1];
-        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
-        EXPECT_FALSE(fs::exists(root / "out" / "frame-000000.png"));
-    }
-}
-
-TEST_F(OfflineRender, ZeroDurationWritesNothingAndSucceeds)
-{
-    ProcessResult r = render((root / "out").string(), {"--duration", "0"});
-    EXPECT_EQ(r.exit_code, 0) << r.err;
-    EXPECT_TRUE(fs::is_directory(root / "out"));
-    EXPECT_TRUE(fs::is_empty(root / "out"));
 }
 
 // The README's first command on a machine without a display: instead of
