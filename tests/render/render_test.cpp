@@ -1,0 +1,122 @@
+// The drawing helpers in a real GL context, read back pixel by pixel.
+
+#include "render/gl_state.h"
+#include "render/overlay.h"
+#include "render/texture.h"
+#include "tests/support/gl_test.h"
+
+#include <GL/gl.h>
+
+#include <vector>
+
+namespace {
+
+class Render : public GlTest {
+protected:
+    void SetUp() override
+    {
+        GlTest::SetUp();
+        glClearColor(1, 0, 0, 1);  // something for the set-up to overwrite
+        glClear(GL_COLOR_BUFFER_BIT);
+        ASSERT_TRUE(gl_state_init());
+    }
+    void fill(float v)
+    {
+        glClearColor(v, v, v, 1.0f);
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    }
+};
+
+// Left half red, right half green; top half bright, bottom half dark, so
+// every flip shows.
+Rgb quadrants(int x, int y) { return x < 4 ? Rgb{y < 4 ? 255 : 64, 0, 0} : Rgb{0, y < 4 ? 255 : 64, 0}; }
+
+TEST_F(Render, SetUpClearsToBlackAndLightsFollowTheirMask)
+{
+    EXPECT_TRUE(near_rgb(pixel_at(0, 0), {0, 0, 0}, 0));
+    EXPECT_TRUE(near_rgb(pixel_at(width - 1, height - 1), {0, 0, 0}, 0));
+    lights_enable(5);
+    for (int i = 0; i < 8; ++i)
+        EXPECT_EQ(glIsEnabled(GL_LIGHT0 + i), i == 0 || i == 2) << "light " << i;
+    fog_enable();
+    EXPECT_TRUE(glIsEnabled(GL_FOG));
+    fog_disable();
+    EXPECT_FALSE(glIsEnabled(GL_FOG));
+}
+
+// Upright, texel row 0 is at the top; flipped, at the bottom; drawn despite
+// back-face culling and with the state left as found.
+TEST_F(Render, TexturedQuadBothWaysUp)
+{
+    make_texture(8, 8, quadrants);
+    glEnable(GL_CULL_FACE);
+    glEnable(GL_LIGHTING);
+    glDisable(GL_TEXTURE_2D);
+    const struct { float t_top, t_bottom; int top, bottom; } ways[] = {{1, 0, 255, 64}, {0, 1, 64, 255}};
+    for (const auto& w : ways) {
+        fill(0.0f);
+        StackDepths before = stack_depths();
+        textured_quad(0, w.t_top, 1, w.t_bottom);
+        EXPECT_EQ(stack_depths(), before);
+        EXPECT_TRUE(glIsEnabled(GL_LIGHTING) && !glIsEnabled(GL_TEXTURE_2D));
+        EXPECT_TRUE(near_rgb(pixel_at(5, 5), {w.top, 0, 0}, 8));
+        EXPECT_TRUE(near_rgb(pixel_at(width - 5, 5), {0, w.top, 0}, 8));
+        EXPECT_TRUE(near_rgb(pixel_at(5, height - 5), {w.bottom, 0, 0}, 8));
+        EXPECT_TRUE(near_rgb(pixel_at(width - 5, height - 5), {0, w.bottom, 0}, 8));
+    }
+}
+
+TEST_F(Render, InvertOverlayAndOrthoFrames)
+{
+    const struct { float background, strength; int want; } cases[] = {
+        {1, 1, 0}, {0, 1, 255}, {1, 0.5f, 128}, {0, 0.5f, 128}, {1, 0, 255}, {0, 0, 0}, {1, -1, 255}};
+    for (const auto& c : cases) {
+        fill(c.background);
+        invert_overlay(c.strength);
+        for (auto [x, y] : {std::pair{0, 0}, {width / 2, height / 2}, {width - 1, height - 1}})
+            EXPECT_TRUE(near_rgb(pixel_at(x, y), {c.want, c.want, c.want}, 2))
+                << "background " << c.background << " strength " << c.strength << " at " << x << "," << y;
+    }
+    GLint src = 0;
+    glGetIntegerv(GL_BLEND_SRC, &src);
+    EXPECT_NE(src, GL_ONE_MINUS_DST_COLOR) << "blend function restored";
+
+    // Frames nest (the feedback zoom opens two); 0,0 is the top left.
+    fill(0.0f);
+    StackDepths before = stack_depths();
+    glDisable(GL_LIGHTING);
+    glDisable(GL_DEPTH_TEST);
+    glDisable(GL_CULL_FACE);
+    glDisable(GL_BLEND);
+    ortho_begin(0, 0, 1, 1);
+    ortho_begin(0, 0, 1, 1);
+    glColor3f(1, 1, 1);
+    glRectf(0.0f, 0.0f, 0.5f, 0.5f);
+    ortho_end();
+    ortho_end();
+    EXPECT_EQ(stack_depths(), before);
+    EXPECT_TRUE(near_rgb(pixel_at(1, 1), {255, 255, 255}, 0));
+    EXPECT_TRUE(near_rgb(pixel_at(width / 2 + 1, 1), {0, 0, 0}, 0));
+    EXPECT_TRUE(near_rgb(pixel_at(1, height / 2 + 1), {0, 0, 0}, 0));
+}
+
+// Rows of 5 RGB pixels are 15 bytes: with GL's default alignment of 4 the
+// second row would start one byte late.
+TEST_F(Render, TextureRowsOfAnyLengthUploadStraight)
+{
+    const int w = 5, h = 4;
+    std::vector<unsigned char> px(w * h * 3);
+    for (size_t i = 0; i < px.size(); ++i)
+        px[i] = static_cast<unsigned char>(i * 7);
+    unsigned int a = texture_create(px.data(), w, h, false);
+    std::vector<unsigned char> back(px.size());
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glGetTexImage(GL_TEXTURE_2D, 0, GL_RGB, GL_UNSIGNED_BYTE, back.data());
+    EXPECT_EQ(back, px);
+    GLint alignment = 0;
+    glGetIntegerv(GL_UNPACK_ALIGNMENT, &alignment);
+    EXPECT_EQ(alignment, 4) << "the caller's unpack alignment is restored";
+    EXPECT_NE(texture_create(px.data(), w, h, false), a);
+}
+
+}  // namespace
