@@ -20,36 +20,21 @@ Parsed parse(std::vector<const char*> args)
     return p;
 }
 
-TEST(CommandLine, DefaultsRunTheShowAsDesigned)
+TEST(CommandLine, DefaultsAndEveryOption)
 {
-    Parsed p = parse({});
-    ASSERT_TRUE(p.ok);
-    EXPECT_FALSE(p.o.no_dialog);
-    EXPECT_EQ(p.o.width, 1024);
-    EXPECT_EQ(p.o.height, 768);
-    EXPECT_FALSE(p.o.window);
-    EXPECT_EQ(p.o.camera, "auto");
-    EXPECT_EQ(p.o.music, "music/tidewave.ogg");
-    EXPECT_TRUE(p.o.render_dir.empty());
-}
-
-TEST(CommandLine, EveryOption)
-{
+    Parsed d = parse({});
+    ASSERT_TRUE(d.ok);
+    EXPECT_TRUE(!d.o.no_dialog && !d.o.window && d.o.width == 1024 && d.o.height == 768);
+    EXPECT_EQ(d.o.camera, "auto");
+    EXPECT_EQ(d.o.music, "music/tidewave.ogg");
+    EXPECT_TRUE(d.o.render_dir.empty());
     Parsed p = parse({"--no-dialog", "--size", "640x480", "--window", "--no-sound", "--camera",
                       "clip.y4m", "--music", "a.flac", "--render", "out", "--fps", "2",
                       "--start", "604800", "--duration", "0"});
     ASSERT_TRUE(p.ok) << p.error;
-    EXPECT_TRUE(p.o.no_dialog && p.o.window && p.o.no_sound);
-    EXPECT_EQ(p.o.width, 640);
-    EXPECT_EQ(p.o.height, 480);
-    EXPECT_EQ(p.o.camera, "clip.y4m");
-    EXPECT_EQ(p.o.music, "a.flac");
-    EXPECT_EQ(p.o.render_dir, "out");
-    EXPECT_DOUBLE_EQ(p.o.fps, 2.0);
-    EXPECT_DOUBLE_EQ(p.o.start, 604800.0);
-    EXPECT_DOUBLE_EQ(p.o.duration, 0.0);
-    for (const char* cam : {"none", "test", "/dev/video2", "auto", "clip.webm"})
-        EXPECT_TRUE(parse({"--camera", cam}).ok) << cam;
+    EXPECT_TRUE(p.o.no_dialog && p.o.window && p.o.no_sound && p.o.width == 640 && p.o.height == 480);
+    EXPECT_TRUE(p.o.camera == "clip.y4m" && p.o.music == "a.flac" && p.o.render_dir == "out");
+    EXPECT_TRUE(p.o.fps == 2.0 && p.o.start == 604800.0 && p.o.duration == 0.0);
     EXPECT_EQ(parse({"--audio-in", "alsa_input.usb"}).o.audio_in, "alsa_input.usb");
 }
 
