@@ -163,227 +163,104 @@ protected:
     GtkWindow* window = nullptr;
 };
 
-TEST_F(DialogGtkTest, TemplateHasEveryControlWithItsLabel)
+// Every control with its label, grouped as the template groups them; the
+// dialog opens centred, Go the default and focused, showing the settings.
+TEST_F(DialogGtkTest, OpensWithEveryControlAndGoFocused)
 {
-    EXPECT_FALSE(gtk_window_get_resizable(window));
-    EXPECT_TRUE(gtk_window_get_modal(window));
-    struct Expected {
-        int id;
-        const char* label;
-    };
-    for (Expected e : {Expected{DIALOG_ID_GO, "_Go!"}, Expected{DIALOG_ID_EXIT, "_Exit"},
-                       Expected{DIALOG_ID_RES_640, "640 x _480"},
-                       Expected{DIALOG_ID_RES_800, "800 x _600"},
-                       Expected{DIALOG_ID_RES_1024, "1024 x _768"},
-                       Expected{DIALOG_ID_FULL_SCREEN, "_Full screen"},
-                       Expected{DIALOG_ID_NO_SOUND, "No _sound"}}) {
-        SCOPED_TRACE(e.id);
+    EXPECT_TRUE(!gtk_window_get_resizable(window) && gtk_window_get_modal(window));
+    const struct { int id; const char* label; } labels[] = {
+        {DIALOG_ID_GO, "_Go!"}, {DIALOG_ID_EXIT, "_Exit"}, {DIALOG_ID_RES_640, "640 x _480"},
+        {DIALOG_ID_RES_800, "800 x _600"}, {DIALOG_ID_RES_1024, "1024 x _768"},
+        {DIALOG_ID_FULL_SCREEN, "_Full screen"}, {DIALOG_ID_NO_SOUND, "No _sound"}};
+    for (const auto& e : labels) {
         GtkWidget* w = control(e.id);
-        ASSERT_TRUE(w && GTK_IS_BUTTON(w));
+        ASSERT_TRUE(w && GTK_IS_BUTTON(w)) << e.id;
         EXPECT_STREQ(gtk_button_get_label(GTK_BUTTON(w)), e.label);
-        EXPECT_TRUE(gtk_button_get_use_underline(GTK_BUTTON(w)));
-        EXPECT_TRUE(gtk_widget_is_drawable(w));
+        EXPECT_TRUE(gtk_button_get_use_underline(GTK_BUTTON(w)) && gtk_widget_is_drawable(w)) << e.id;
     }
-    EXPECT_EQ(find_control(window, 1005), nullptr);
-
     GSList* group = gtk_radio_button_get_group(GTK_RADIO_BUTTON(control(DIALOG_ID_RES_640)));
     EXPECT_EQ(g_slist_length(group), 3u);
-    for (int id : {DIALOG_ID_RES_640, DIALOG_ID_RES_800, DIALOG_ID_RES_1024}) {
-        EXPECT_NE(g_slist_find(group, control(id)), nullptr) << id;
-        EXPECT_FALSE(gtk_toggle_button_get_mode(GTK_TOGGLE_BUTTON(control(id)))) << "push-like";
-    }
-    EXPECT_TRUE(GTK_IS_CHECK_BUTTON(control(DIALOG_ID_FULL_SCREEN)));
-    EXPECT_TRUE(GTK_IS_CHECK_BUTTON(control(DIALOG_ID_NO_SOUND)));
-
+    for (int id : {DIALOG_ID_RES_640, DIALOG_ID_RES_800, DIALOG_ID_RES_1024})
+        EXPECT_TRUE(g_slist_find(group, control(id)) && !gtk_toggle_button_get_mode(GTK_TOGGLE_BUTTON(control(id))))
+            << id << " is a push-like button of the group";
+    EXPECT_TRUE(GTK_IS_CHECK_BUTTON(control(DIALOG_ID_FULL_SCREEN)) && GTK_IS_CHECK_BUTTON(control(DIALOG_ID_NO_SOUND)));
     GtkWidget* frame = gtk_widget_get_ancestor(control(DIALOG_ID_RES_800), GTK_TYPE_FRAME);
     ASSERT_NE(frame, nullptr);
     EXPECT_STREQ(gtk_frame_get_label(GTK_FRAME(frame)), "Resolution:");
-}
 
-TEST_F(DialogGtkTest, OpensCentredWithGoAsDefaultAndFocus)
-{
     EXPECT_EQ(gtk_window_get_default_widget(window), control(DIALOG_ID_GO));
     EXPECT_EQ(gtk_window_get_focus(window), control(DIALOG_ID_GO));
     int x = 0, y = 0;
     gdk_window_get_origin(gtk_widget_get_window(GTK_WIDGET(window)), &x, &y);
-    int w = gtk_widget_get_allocated_width(GTK_WIDGET(window));
-    int h = gtk_widget_get_allocated_height(GTK_WIDGET(window));
-    EXPECT_NEAR(x + w / 2, screen_w / 2, 8);
-    EXPECT_NEAR(y + h / 2, screen_h / 2, 8);
-
-    // The controls show the settings the dialog starts from.
-    EXPECT_TRUE(is_active(control(DIALOG_ID_RES_1024)));
-    EXPECT_FALSE(is_active(control(DIALOG_ID_RES_640)));
-    EXPECT_FALSE(is_active(control(DIALOG_ID_RES_800)));
-    EXPECT_TRUE(is_active(control(DIALOG_ID_FULL_SCREEN)));
-    EXPECT_FALSE(is_active(control(DIALOG_ID_NO_SOUND)));
+    EXPECT_NEAR(x + gtk_widget_get_allocated_width(GTK_WIDGET(window)) / 2, screen_w / 2, 8);
+    EXPECT_NEAR(y + gtk_widget_get_allocated_height(GTK_WIDGET(window)) / 2, screen_h / 2, 8);
+    EXPECT_TRUE(is_active(control(DIALOG_ID_RES_1024)) && !is_active(control(DIALOG_ID_RES_640)) &&
+                !is_active(control(DIALOG_ID_RES_800)));
+    EXPECT_TRUE(is_active(control(DIALOG_ID_FULL_SCREEN)) && !is_active(control(DIALOG_ID_NO_SOUND)));
     EXPECT_TRUE(commands.empty()) << "setting the controls is not a press";
 }
 
-TEST_F(DialogGtkTest, GoAtOnceGives1024x768FullScreenWithSound)
-{
-    gtk_button_clicked(GTK_BUTTON(control(DIALOG_ID_GO)));
-    EXPECT_EQ(dialog_box_result(), DIALOG_ID_GO);
-    EXPECT_EQ(screen_width, 1024);
-    EXPECT_EQ(screen_height, 768);
-    EXPECT_EQ(resolution_index, 2);
-    EXPECT_TRUE(fullscreen);
-    EXPECT_FALSE(no_sound);
-}
-
-TEST_F(DialogGtkTest, ExitEndsWithExit)
-{
-    gtk_button_clicked(GTK_BUTTON(control(DIALOG_ID_EXIT)));
-    EXPECT_EQ(dialog_box_result(), DIALOG_ID_EXIT);
-}
-
-TEST_F(DialogGtkTest, ClickingResolutionsAndBoxesWritesTheSettings)
+// Clicks and Alt mnemonics write the settings; only the pressed radio button
+// is a command, not the one it unchecks; Exit ends the dialog.
+TEST_F(DialogGtkTest, ClicksAndMnemonicsWriteTheSettings)
 {
     gtk_button_clicked(GTK_BUTTON(control(DIALOG_ID_RES_640)));
     gtk_button_clicked(GTK_BUTTON(control(DIALOG_ID_RES_800)));
-    EXPECT_EQ(screen_width, 800);
-    EXPECT_EQ(screen_height, 600);
-    EXPECT_TRUE(is_active(control(DIALOG_ID_RES_800)));
-    EXPECT_FALSE(is_active(control(DIALOG_ID_RES_640)));
-    EXPECT_FALSE(is_active(control(DIALOG_ID_RES_1024)));
-    // Only the pressed radio button is a command, not the one it unchecks.
+    EXPECT_TRUE(screen_width == 800 && screen_height == 600 && is_active(control(DIALOG_ID_RES_800)));
     EXPECT_EQ(commands, (std::vector<int>{DIALOG_ID_RES_640, DIALOG_ID_RES_800}));
-
     gtk_button_clicked(GTK_BUTTON(control(DIALOG_ID_FULL_SCREEN)));
-    gtk_button_clicked(GTK_BUTTON(control(DIALOG_ID_NO_SOUND)));
     EXPECT_FALSE(fullscreen);
-    EXPECT_TRUE(no_sound);
-    EXPECT_EQ(dialog_box_result(), 0);
+    const struct { guint key; bool (*done)(); } mnemonics[] = {
+        {GDK_KEY_4, [] { return screen_width == 640 && screen_height == 480; }},
+        {GDK_KEY_7, [] { return screen_width == 1024 && screen_height == 768; }},
+        {GDK_KEY_6, [] { return screen_width == 800 && screen_height == 600; }},
+        {GDK_KEY_f, [] { return fullscreen; }},
+        {GDK_KEY_s, [] { return no_sound; }},
+        {GDK_KEY_e, [] { return dialog_box_result() == DIALOG_ID_EXIT; }}};
+    for (const auto& m : mnemonics) {
+        EXPECT_EQ(dialog_box_result(), 0);
+        mnemonic(m.key);
+        EXPECT_TRUE(run_until(m.done)) << "Alt+" << gdk_keyval_name(m.key);
+    }
+    EXPECT_TRUE(is_active(control(DIALOG_ID_RES_800)) && is_active(control(DIALOG_ID_NO_SOUND)));
 }
 
-TEST_F(DialogGtkTest, MnemonicsActOnTheirControls)
-{
-    mnemonic(GDK_KEY_4);
-    EXPECT_TRUE(run_until([] { return screen_width == 640; }));
-    EXPECT_EQ(screen_height, 480);
-    mnemonic(GDK_KEY_6);
-    EXPECT_TRUE(run_until([] { return screen_width == 800; }));
-    EXPECT_EQ(screen_height, 600);
-    mnemonic(GDK_KEY_7);
-    EXPECT_TRUE(run_until([] { return screen_width == 1024; }));
-    EXPECT_EQ(screen_height, 768);
-    EXPECT_TRUE(is_active(control(DIALOG_ID_RES_1024)));
-
-    mnemonic(GDK_KEY_f);
-    EXPECT_TRUE(run_until([] { return !fullscreen; }));
-    EXPECT_FALSE(is_active(control(DIALOG_ID_FULL_SCREEN)));
-    mnemonic(GDK_KEY_s);
-    EXPECT_TRUE(run_until([] { return no_sound; }));
-    EXPECT_TRUE(is_active(control(DIALOG_ID_NO_SOUND)));
-    EXPECT_EQ(dialog_box_result(), 0);
-
-    mnemonic(GDK_KEY_e);
-    EXPECT_TRUE(run_until([] { return dialog_box_result() != 0; }));
-    EXPECT_EQ(dialog_box_result(), DIALOG_ID_EXIT);
-}
-
-TEST_F(DialogGtkTest, AltGPressesGo)
-{
-    mnemonic(GDK_KEY_g);
-    EXPECT_TRUE(run_until([] { return dialog_box_result() != 0; }));
-    EXPECT_EQ(dialog_box_result(), DIALOG_ID_GO);
-}
-
-TEST_F(DialogGtkTest, ReturnPressesGo)
-{
-    gtk_button_clicked(GTK_BUTTON(control(DIALOG_ID_NO_SOUND)));
-    gtk_widget_grab_focus(control(DIALOG_ID_NO_SOUND));
-    send_key(window, GDK_KEY_Return);
-    EXPECT_TRUE(run_until([] { return dialog_box_result() != 0; }));
-    EXPECT_EQ(dialog_box_result(), DIALOG_ID_GO);
-    EXPECT_TRUE(no_sound);
-}
-
-TEST_F(DialogGtkTest, EscapeAndCloseLeaveTheDialogOpen)
+// Escape and the close box reach the procedure as Cancel, which it ignores;
+// Tab walks the template's tab stops; Return presses Go wherever the focus is.
+TEST_F(DialogGtkTest, KeysAndCloseAsTheTemplateSays)
 {
     bool destroyed = false;
-    g_signal_connect(window, "destroy", G_CALLBACK(+[](GtkWidget*, gpointer flag) {
-                         *static_cast<bool*>(flag) = true;
-                     }),
-                     &destroyed);
-
+    g_signal_connect(window, "destroy",
+                     G_CALLBACK(+[](GtkWidget*, gpointer flag) { *static_cast<bool*>(flag) = true; }), &destroyed);
     send_key(window, GDK_KEY_Escape);
-    drain();
     GdkEvent* close = gdk_event_new(GDK_DELETE);
     close->any.window = GDK_WINDOW(g_object_ref(gtk_widget_get_window(GTK_WIDGET(window))));
     close->any.send_event = TRUE;
     gtk_main_do_event(close);
     gdk_event_free(close);
     drain();
-
-    EXPECT_FALSE(destroyed);
-    EXPECT_TRUE(gtk_widget_get_visible(GTK_WIDGET(window)));
-    EXPECT_EQ(dialog_box_result(), 0);
-    // Both reach the procedure as Cancel, which it ignores.
+    EXPECT_TRUE(!destroyed && gtk_widget_get_visible(GTK_WIDGET(window)) && dialog_box_result() == 0);
     EXPECT_EQ(commands, (std::vector<int>{DIALOG_ID_CANCEL, DIALOG_ID_CANCEL}));
-    EXPECT_EQ(screen_width, 1024);
-    EXPECT_TRUE(fullscreen);
 
-    gtk_button_clicked(GTK_BUTTON(control(DIALOG_ID_GO)));
-    EXPECT_EQ(dialog_box_result(), DIALOG_ID_GO);
-}
-
-TEST_F(DialogGtkTest, TabFollowsTheTemplateOrder)
-{
-    std::vector<int> forward;
-    for (int i = 0; i < 4; ++i) {
-        send_key(window, GDK_KEY_Tab);
-        forward.push_back(atoi(gtk_widget_get_name(gtk_window_get_focus(window))));
+    const struct { guint key, state; std::vector<int> stops; } walks[] = {
+        {GDK_KEY_Tab, 0, {DIALOG_ID_EXIT, DIALOG_ID_FULL_SCREEN, DIALOG_ID_NO_SOUND, DIALOG_ID_GO}},
+        {GDK_KEY_ISO_Left_Tab, GDK_SHIFT_MASK, {DIALOG_ID_NO_SOUND, DIALOG_ID_FULL_SCREEN, DIALOG_ID_EXIT, DIALOG_ID_GO}}};
+    for (const auto& w : walks) {
+        std::vector<int> stops;
+        for (size_t i = 0; i < w.stops.size(); ++i) {
+            send_key(window, w.key, w.state);
+            stops.push_back(atoi(gtk_widget_get_name(gtk_window_get_focus(window))));
+        }
+        EXPECT_EQ(stops, w.stops);
     }
-    EXPECT_EQ(forward, (std::vector<int>{DIALOG_ID_EXIT, DIALOG_ID_FULL_SCREEN,
-                                         DIALOG_ID_NO_SOUND, DIALOG_ID_GO}));
-    std::vector<int> backward;
-    for (int i = 0; i < 4; ++i) {
-        send_key(window, GDK_KEY_ISO_Left_Tab, GDK_SHIFT_MASK);
-        backward.push_back(atoi(gtk_widget_get_name(gtk_window_get_focus(window))));
-    }
-    EXPECT_EQ(backward, (std::vector<int>{DIALOG_ID_NO_SOUND, DIALOG_ID_FULL_SCREEN,
-                                          DIALOG_ID_EXIT, DIALOG_ID_GO}));
     // From a resolution button Tab goes on to the next tab stop after it.
     gtk_widget_grab_focus(control(DIALOG_ID_RES_800));
     send_key(window, GDK_KEY_Tab);
     EXPECT_EQ(gtk_window_get_focus(window), control(DIALOG_ID_FULL_SCREEN));
-}
-
-TEST_F(DialogGtkTest, DrawsEveryControl)
-{
-    GdkWindow* gdk_window = gtk_widget_get_window(GTK_WIDGET(window));
-    gtk_widget_queue_draw(GTK_WIDGET(window));
-    drain();
-    gdk_display_sync(gdk_window_get_display(gdk_window));
-    int w = gdk_window_get_width(gdk_window);
-    int h = gdk_window_get_height(gdk_window);
-    GdkPixbuf* shot = gdk_pixbuf_get_from_window(gdk_window, 0, 0, w, h);
-    ASSERT_NE(shot, nullptr);
-    gdk_pixbuf_save(shot, GLOWCAM_BINARY_DIR "/dialog.png", "png", nullptr, nullptr);
-
-    // Each control's area holds dark text on a light face.
-    auto dark_pixels = [&](GtkWidget* widget) {
-        GtkAllocation a;
-        gtk_widget_get_allocation(widget, &a);
-        int x0 = 0, y0 = 0;
-        gtk_widget_translate_coordinates(widget, GTK_WIDGET(window), 0, 0, &x0, &y0);
-        const guchar* pixels = gdk_pixbuf_get_pixels(shot);
-        int stride = gdk_pixbuf_get_rowstride(shot);
-        int channels = gdk_pixbuf_get_n_channels(shot);
-        int dark = 0;
-        for (int y = y0; y < y0 + a.height && y < h; ++y)
-            for (int x = x0; x < x0 + a.width && x < w; ++x) {
-                const guchar* p = pixels + y * stride + x * channels;
-                if (p[0] + p[1] + p[2] < 3 * 96)
-                    ++dark;
-            }
-        return dark;
-    };
-    for (int id : {DIALOG_ID_GO, DIALOG_ID_EXIT, DIALOG_ID_RES_640, DIALOG_ID_RES_800,
-                   DIALOG_ID_RES_1024, DIALOG_ID_FULL_SCREEN, DIALOG_ID_NO_SOUND})
-        EXPECT_GT(dark_pixels(control(id)), 20) << id;
-    g_object_unref(shot);
+    send_key(window, GDK_KEY_Return);
+    EXPECT_TRUE(run_until([] { return dialog_box_result() != 0; }));
+    EXPECT_EQ(dialog_box_result(), DIALOG_ID_GO);
+    EXPECT_TRUE(screen_width == 1024 && fullscreen && !no_sound);
 }
 
 TEST(DialogRun, EndsWithTheWindowGoneAndRunsAgain)

@@ -59,157 +59,88 @@ protected:
     DialogControls controls = controls_of(&dialog);
 };
 
+// The dialog opens on 1024 x 768 whatever was set before, its boxes showing
+// the settings as they are.
 TEST_F(DialogProcTest, InitSelects1024x768AndShowsTheSettings)
 {
-    EXPECT_TRUE(init());  // the focus goes to the first tab stop
-    EXPECT_EQ(screen_width, 1024);
-    EXPECT_EQ(screen_height, 768);
-    EXPECT_EQ(resolution_index, 2);
-    EXPECT_FALSE(dialog.checked[DIALOG_ID_RES_640]);
-    EXPECT_FALSE(dialog.checked[DIALOG_ID_RES_800]);
-    EXPECT_TRUE(dialog.checked[DIALOG_ID_RES_1024]);
-    EXPECT_TRUE(dialog.checked[DIALOG_ID_FULL_SCREEN]);
-    EXPECT_FALSE(dialog.checked[DIALOG_ID_NO_SOUND]);
-    EXPECT_FALSE(dialog.ended);
-}
-
-TEST_F(DialogProcTest, InitBoxesFollowTheSettingsTheyShow)
-{
-    fullscreen = false;
-    no_sound = true;
-    init();
-    EXPECT_FALSE(dialog.checked[DIALOG_ID_FULL_SCREEN]);
-    EXPECT_TRUE(dialog.checked[DIALOG_ID_NO_SOUND]);
-    EXPECT_FALSE(fullscreen);
-    EXPECT_TRUE(no_sound);
-}
-
-TEST_F(DialogProcTest, ResolutionButtonsSetTheirRow)
-{
-    init();
-    EXPECT_FALSE(command(DIALOG_ID_RES_640));
-    EXPECT_EQ(screen_width, 640);
-    EXPECT_EQ(screen_height, 480);
-    EXPECT_EQ(resolution_index, 0);
-    command(DIALOG_ID_RES_800);
-    EXPECT_EQ(screen_width, 800);
-    EXPECT_EQ(screen_height, 600);
-    EXPECT_EQ(resolution_index, 1);
-    command(DIALOG_ID_RES_1024);
-    EXPECT_EQ(screen_width, 1024);
-    EXPECT_EQ(screen_height, 768);
-    EXPECT_EQ(resolution_index, 2);
-    EXPECT_FALSE(dialog.ended);
-}
-
-TEST_F(DialogProcTest, CheckBoxesAreReadFromTheDialog)
-{
-    init();
-    dialog.checked[DIALOG_ID_FULL_SCREEN] = false;
-    EXPECT_FALSE(command(DIALOG_ID_FULL_SCREEN));
-    EXPECT_FALSE(fullscreen);
-    dialog.checked[DIALOG_ID_NO_SOUND] = true;
-    command(DIALOG_ID_NO_SOUND);
-    EXPECT_TRUE(no_sound);
-    dialog.checked[DIALOG_ID_FULL_SCREEN] = true;
-    dialog.checked[DIALOG_ID_NO_SOUND] = false;
-    command(DIALOG_ID_FULL_SCREEN);
-    command(DIALOG_ID_NO_SOUND);
-    EXPECT_TRUE(fullscreen);
-    EXPECT_FALSE(no_sound);
-    EXPECT_FALSE(dialog.ended);
-}
-
-TEST_F(DialogProcTest, OtherIdsChangeNothingAndEndNothing)
-{
-    init();
-    command(DIALOG_ID_RES_800);
-    // The boxes differ from the settings, so a stray read would show.
-    dialog.checked[DIALOG_ID_FULL_SCREEN] = false;
-    dialog.checked[DIALOG_ID_NO_SOUND] = true;
-    for (int id : {int(DIALOG_ID_OK), int(DIALOG_ID_CANCEL), 0, -1, 999, 1005, 1008, 65535}) {
-        SCOPED_TRACE(id);
-        EXPECT_FALSE(command(id));
-        EXPECT_EQ(screen_width, 800);
-        EXPECT_EQ(screen_height, 600);
-        EXPECT_EQ(resolution_index, 1);
-        EXPECT_TRUE(fullscreen);
-        EXPECT_FALSE(no_sound);
-        EXPECT_FALSE(dialog.ended);
+    for (bool full : {true, false}) {
+        fullscreen = full;
+        no_sound = !full;
+        EXPECT_TRUE(init());  // the focus goes to the first tab stop
+        EXPECT_TRUE(screen_width == 1024 && screen_height == 768 && resolution_index == 2);
+        EXPECT_TRUE(!dialog.checked[DIALOG_ID_RES_640] && !dialog.checked[DIALOG_ID_RES_800] &&
+                    dialog.checked[DIALOG_ID_RES_1024]);
+        EXPECT_EQ(dialog.checked[DIALOG_ID_FULL_SCREEN], full);
+        EXPECT_EQ(dialog.checked[DIALOG_ID_NO_SOUND], !full);
+        EXPECT_TRUE(fullscreen == full && no_sound == !full && !dialog.ended);
     }
 }
 
-TEST_F(DialogProcTest, GoAndExitEndTheDialogWithTheirIds)
+// Each press in turn: resolution buttons set their row, boxes are read from
+// the dialog, stray ids change nothing, Go and Exit end it with their id.
+TEST_F(DialogProcTest, CommandsWriteTheSettings)
 {
     init();
-    EXPECT_FALSE(command(DIALOG_ID_GO));
-    EXPECT_TRUE(dialog.ended);
-    EXPECT_EQ(dialog.result, DIALOG_ID_GO);
-
-    ModelDialog second;
-    DialogControls second_controls = controls_of(&second);
-    config_dialog_proc(&second_controls, DIALOG_INIT, 0);
-    config_dialog_proc(&second_controls, DIALOG_COMMAND, DIALOG_ID_EXIT);
-    EXPECT_TRUE(second.ended);
-    EXPECT_EQ(second.result, DIALOG_ID_EXIT);
-    // Ending changes no setting.
-    EXPECT_EQ(screen_width, 1024);
-    EXPECT_TRUE(fullscreen);
+    const struct {
+        int id;
+        bool full_box, sound_box;
+        int w, h, index;
+        bool full, no_sound;
+        int result;
+    } presses[] = {
+        {DIALOG_ID_RES_640, true, false, 640, 480, 0, true, false, 0},
+        {DIALOG_ID_RES_800, true, false, 800, 600, 1, true, false, 0},
+        {DIALOG_ID_FULL_SCREEN, false, false, 800, 600, 1, false, false, 0},
+        {DIALOG_ID_NO_SOUND, false, true, 800, 600, 1, false, true, 0},
+        {DIALOG_ID_OK, true, false, 800, 600, 1, false, true, 0},
+        {DIALOG_ID_CANCEL, true, false, 800, 600, 1, false, true, 0},
+        {0, true, false, 800, 600, 1, false, true, 0},
+        {1005, true, false, 800, 600, 1, false, true, 0},
+        {1008, true, false, 800, 600, 1, false, true, 0},
+        {DIALOG_ID_RES_1024, true, false, 1024, 768, 2, false, true, 0},
+        {DIALOG_ID_EXIT, true, false, 1024, 768, 2, false, true, DIALOG_ID_EXIT},
+        {DIALOG_ID_GO, true, false, 1024, 768, 2, false, true, DIALOG_ID_GO},
+    };
+    for (const auto& p : presses) {
+        dialog.checked[DIALOG_ID_FULL_SCREEN] = p.full_box;
+        dialog.checked[DIALOG_ID_NO_SOUND] = p.sound_box;
+        EXPECT_FALSE(command(p.id));
+        EXPECT_TRUE(screen_width == p.w && screen_height == p.h && resolution_index == p.index) << p.id;
+        EXPECT_TRUE(fullscreen == p.full && no_sound == p.no_sound) << p.id;
+        EXPECT_EQ(dialog.ended, p.result != 0) << p.id;
+        EXPECT_EQ(dialog.result, p.result) << p.id;
+        dialog.ended = false;
+        dialog.result = 0;
+    }
 }
 
-TEST(ResolutionTable, HoldsTheThreeSizes)
-{
-    EXPECT_EQ(resolution_table[0].width, 640);
-    EXPECT_EQ(resolution_table[0].height, 480);
-    EXPECT_EQ(resolution_table[1].width, 800);
-    EXPECT_EQ(resolution_table[1].height, 600);
-    EXPECT_EQ(resolution_table[2].width, 1024);
-    EXPECT_EQ(resolution_table[2].height, 768);
-}
-
-int count_lines(const std::string& text)
-{
-    return static_cast<int>(std::count(text.begin(), text.end(), '\n'));
-}
-
-TEST(DialogWithoutDisplay, RunFailsWithOneLineThatSaysWhatToDo)
+// Without a display the dialog fails with one line that says what to do, and
+// the program exits 1 with it, naming a display it cannot reach.
+TEST(DialogWithoutDisplay, FailsWithOneLineThatSaysWhatToDo)
 {
     unsetenv("DISPLAY");
     unsetenv("WAYLAND_DISPLAY");
     bool no_display = false;
     testing::internal::CaptureStderr();
-    bool go = config_dialog_run(&no_display);
+    EXPECT_FALSE(config_dialog_run(&no_display));
     std::string err = testing::internal::GetCapturedStderr();
-    EXPECT_FALSE(go);
     EXPECT_TRUE(no_display);
-    EXPECT_EQ(count_lines(err), 1) << err;
-    EXPECT_NE(err.find("display"), std::string::npos) << err;
-    EXPECT_NE(err.find("--no-dialog"), std::string::npos) << err;
-    EXPECT_NE(err.find("--render"), std::string::npos) << err;
-}
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+    for (const char* hint : {"display", "--no-dialog", "--render"})
+        EXPECT_NE(err.find(hint), std::string::npos) << err;
 
-TEST(DialogWithoutDisplay, ProgramExitsOneNotZero)
-{
-    ProcessOptions options;
-    options.unset_env = {"DISPLAY", "WAYLAND_DISPLAY"};
-    options.timeout_s = 30;
-    ProcessResult r = run_process({glowcam_exe()}, options);
-    EXPECT_FALSE(r.timed_out);
-    EXPECT_EQ(r.exit_code, 1) << r.err;
-    EXPECT_EQ(count_lines(r.err), 1) << r.err;
-    EXPECT_NE(r.err.find("--no-dialog"), std::string::npos) << r.err;
-    EXPECT_TRUE(r.out.empty()) << r.out;
-}
-
-TEST(DialogWithoutDisplay, UnreachableDisplayIsNamed)
-{
-    ProcessOptions options;
-    options.env = {"DISPLAY=:glowcam-no-such-display"};
-    options.unset_env = {"WAYLAND_DISPLAY"};
-    options.timeout_s = 30;
-    ProcessResult r = run_process({glowcam_exe()}, options);
-    EXPECT_EQ(r.exit_code, 1) << r.err;
-    EXPECT_NE(r.err.find(":glowcam-no-such-display"), std::string::npos) << r.err;
+    for (std::string display : {"", ":glowcam-no-such-display"}) {
+        ProcessOptions options;
+        options.unset_env = {"DISPLAY", "WAYLAND_DISPLAY"};
+        if (!display.empty())
+            options.env = {"DISPLAY=" + display};
+        options.timeout_s = 30;
+        ProcessResult r = run_process({glowcam_exe()}, options);
+        EXPECT_EQ(r.exit_code, 1) << r.err;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+        EXPECT_NE(r.err.find(display.empty() ? "--no-dialog" : display), std::string::npos) << r.err;
+        EXPECT_TRUE(r.out.empty()) << r.out;
+    }
 }
 
 }  // namespace
