@@ -119,8 +119,11 @@ TEST(WindowProc, KeysAreRecordedByVirtualKeyCodeExceptSystemKeys)
     }
 }
 
-// The program's default start (full screen at 1024x768) on the same server,
-// ended in each way a user or the system ends it.
+// The program on a desktop as a user starts it: through the dialog (its close
+// box and Escape ignored, Alt+6 and Return for 800 x 600 full screen; or
+// Exit, which starts nothing) or straight to the default 1024 x 768, ended in
+// each way a user or the system ends it. No run asks about the mode, and
+// every end gives the desktop's mode back.
 TEST(ShowFullScreen, SwitchesWithoutAskingAndEveryEndGivesTheDesktopModeBack)
 {
     XorgDummy x;
@@ -131,32 +134,58 @@ TEST(ShowFullScreen, SwitchesWithoutAskingAndEveryEndGivesTheDesktopModeBack)
             SDL_Delay(100);
         return x.mode() == mode;
     };
-    // A tap: press and release back to back, both between two frames.
-    auto tap_escape = [display](int) {
-        std::string cmd = "DISPLAY=" + display +
-                          " xdotool search --sync --onlyvisible --name 'OpenGL framework'"
-                          " windowfocus --sync key --delay 0 Escape >/dev/null 2>&1";
+    // Taps, press and release back to back, into the window with this title.
+    auto tap = [display](const char* title, const char* keys) {
+        std::string cmd = "DISPLAY=" + display + " xdotool search --sync --onlyvisible --name '^" + title +
+                          "$' windowfocus --sync key --delay 50 " + keys + " >/dev/null 2>&1";
         EXPECT_EQ(std::system(cmd.c_str()), 0) << cmd;
     };
-    auto close = [display](int) { EXPECT_TRUE(x11_close_window(display, "OpenGL framework", 20)); };
+    auto choose_800 = [&](int) {
+        EXPECT_TRUE(x11_close_window(display, "Config:", 20));
+        tap("Config:", "Escape alt+6 Return");
+    };
+    auto exit_dialog = [&](int) { tap("Config:", "alt+e"); };
+    auto none = [](int) {};
+    // Shown through the dialog, the show's reports are real boxes: the
+    // missing camera's waits to be closed before the show runs on.
+    auto escape = [&](int) {
+        EXPECT_TRUE(x11_close_window(display, "Error", 20));
+        tap("OpenGL framework", "Escape");
+    };
+    auto close = [&](int) { EXPECT_TRUE(x11_close_window(display, "OpenGL framework", 20)); };
     auto terminate = [](int pid) { kill(pid, SIGTERM); };
     const struct {
-        const char* end;
-        std::function<void(int)> act;
+        const char* name;
+        bool dialog;
+        std::function<void(int)> start;
+        const char* mode;
+        std::function<void(int)> end;
         int code;
-    } ends[] = {{"Escape", tap_escape, 27}, {"close", close, 0}, {"SIGTERM", terminate, 0}};
-    for (const auto& e : ends) {
+    } runs[] = {{"dialog, Escape", true, choose_800, "800x600", escape, 27},
+                {"dialog Exit", true, exit_dialog, "1920x1080", none, 0},
+                {"close", false, none, "1024x768", close, 0},
+                {"SIGTERM", false, none, "1024x768", terminate, 0}};
+    for (const auto& run : runs) {
         ProcessOptions po;
-        po.env = {"DISPLAY=" + display};
-        po.unset_env = {"SDL_VIDEODRIVER"};
+        po.env = {"DISPLAY=" + display, "NO_AT_BRIDGE=1", "GDK_BACKEND=x11"};
+        po.unset_env = {"SDL_VIDEODRIVER", "WAYLAND_DISPLAY"};
+        po.timeout_s = 40;
         po.while_running = [&](int pid) {
-            EXPECT_TRUE(wait_for_mode("1024x768")) << e.end << ": still " << x.mode();
-            e.act(pid);
+            run.start(pid);
+            EXPECT_TRUE(wait_for_mode(run.mode)) << run.name << ": still " << x.mode();
+            run.end(pid);
         };
-        ProcessResult r = run_process({glowcam_exe(), "--no-dialog", "--camera", "none", "--no-sound"}, po);
-        EXPECT_EQ(r.exit_code, e.code) << e.end << "\n" << r.out << r.err;
+        std::vector<std::string> argv = {glowcam_exe(), "--camera", "none", "--no-sound", "--music",
+                                         GLOWCAM_BINARY_DIR "/music/tidewave.ogg"};
+        if (!run.dialog)
+            argv.push_back("--no-dialog");
+        ProcessResult r = run_process(argv, po);
+        EXPECT_EQ(r.exit_code, run.code) << run.name << "\n" << r.out << r.err;
         EXPECT_EQ(r.err.find("Requested fullscreen mode"), std::string::npos) << r.err;
-        EXPECT_EQ(x.mode(), "1920x1080") << "after " << e.end;
+        if (run.dialog && run.code == 0) {
+            EXPECT_TRUE(r.out.empty() && r.err.empty()) << "nothing of the show started: " << r.out << r.err;
+        }
+        EXPECT_EQ(x.mode(), "1920x1080") << "after " << run.name;
         if (::testing::Test::HasFailure())
             break;  // each run below would wait as long again
     }

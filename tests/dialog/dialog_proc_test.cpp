@@ -1,5 +1,6 @@
 // The dialog procedure against a plain model of its controls, and the
-// dialog's failure without a display. No display needed.
+// dialog's failure without a display. The real dialog on a desktop is driven
+// by the program-level run in the window tests.
 #include "app/dialog.h"
 #include "core/settings.h"
 #include "tests/support/process.h"
@@ -13,50 +14,32 @@
 
 namespace {
 
-// What the procedure did to its dialog.
+// What the procedure did to its dialog, through the controls it is given.
 struct ModelDialog {
     std::map<int, bool> checked;
     bool ended = false;
     int result = 0;
+} dialog;
+
+const DialogControls controls = {
+    [](int first, int last, int check) {
+        for (int id = first; id <= last; ++id)
+            dialog.checked[id] = id == check;
+    },
+    [](int id, bool checked) { dialog.checked[id] = checked; },
+    [](int id) { return dialog.checked[id]; },
+    [](int result) { dialog.ended = true, dialog.result = result; },
 };
-
-// The dialog the controls act on: the table carries no pointer of its own,
-// as the real dialog is the one there is.
-ModelDialog* current = nullptr;
-
-DialogControls controls_of(ModelDialog* dialog)
-{
-    current = dialog;
-    return DialogControls{
-        [](int first, int last, int check) {
-            for (int id = first; id <= last; ++id)
-                current->checked[id] = id == check;
-        },
-        [](int id, bool checked) { current->checked[id] = checked; },
-        [](int id) { return current->checked[id]; },
-        [](int result) {
-            current->ended = true;
-            current->result = result;
-        },
-    };
-}
 
 class DialogProcTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        screen_width = 320;
-        screen_height = 200;
-        resolution_index = 0;
-        fullscreen = true;
-        no_sound = false;
+        screen_width = 320, screen_height = 200, resolution_index = 0, fullscreen = true, no_sound = false;
+        dialog = ModelDialog{};
     }
-
     bool init() { return config_dialog_proc(&controls, DIALOG_INIT, 0); }
     bool command(int id) { return config_dialog_proc(&controls, DIALOG_COMMAND, id); }
-
-    ModelDialog dialog;
-    DialogControls controls = controls_of(&dialog);
 };
 
 // The dialog opens on 1024 x 768 whatever was set before, its boxes showing
