@@ -16,6 +16,8 @@
 #include "show/composer.h"
 #include "show/feedback.h"
 
+#include <GL/gl.h>
+
 #include <cstdlib>
 #include <fstream>
 #include <string>
@@ -51,7 +53,17 @@ protected:
         for (double s : {t - 4.0, t}) {
             show_clock_set_manual(s * 1000.0);
             EXPECT_TRUE(capture_render_frame(s * 1000.0));
+            StackDepths depths = stack_depths();
             compose_frame();
+            // The frame leaves the composer's resting state behind it.
+            GLint mode = 0, src = 0, dst = 0;
+            glGetIntegerv(GL_MATRIX_MODE, &mode);
+            glGetIntegerv(GL_BLEND_SRC, &src);
+            glGetIntegerv(GL_BLEND_DST, &dst);
+            EXPECT_TRUE(stack_depths() == depths && mode == GL_MODELVIEW && src == GL_SRC_ALPHA &&
+                        dst == GL_ONE_MINUS_SRC_ALPHA) << s;
+            EXPECT_TRUE(glIsEnabled(GL_BLEND) && glIsEnabled(GL_LIGHTING) && glIsEnabled(GL_TEXTURE_2D) &&
+                        glIsEnabled(GL_DEPTH_TEST) && !glIsEnabled(GL_FOG)) << s;
         }
         std::vector<uint8_t> raw = read_rgb(win_w, win_h);
         std::vector<int> means(cols * rows * 3, 0);

@@ -1,13 +1,10 @@
-// The feedback zoom and the composer's GL state, read back from a real
-// context. What the modes draw is the picture test's.
+// The feedback zoom read back from a real context. What the modes draw with
+// it is the picture test's.
 
 #include "tests/support/gl_test.h"
 
-#include "core/clock.h"
-#include "core/envelope.h"
 #include "core/settings.h"
 #include "render/gl_state.h"
-#include "show/composer.h"
 #include "show/feedback.h"
 
 #include <GL/gl.h>
@@ -27,7 +24,6 @@ protected:
     void TearDown() override
     {
         feedback_forget_textures();
-        show_clock_set_source(nullptr);
         GlTest::TearDown();
     }
     void clear_to(float v)
@@ -76,28 +72,6 @@ TEST_F(ShowGl, FeedbackWithoutPassesBrightensEveryPixelAndLeavesTheStateAsFound)
     feedback_zoom(2.0f, 2.0f, 3.0f, 0.4f, 6, 0.25f);
     glGenTextures(1, &after);
     EXPECT_EQ(after, before + 1);
-}
-
-// Whole frames with no video (the layers come out plain white) and no sound:
-// each mode leaves the composer's resting state behind it.
-TEST_F(ShowGl, ComposerLeavesItsRestingState)
-{
-    open(width, height);
-    env_reset_all();
-    show_clock_use_manual(0.0);
-    StackDepths depths = stack_depths();
-    for (double ms : {1000.0, 26000.0, 51000.0, 76000.0}) {
-        show_clock_set_manual(ms);
-        compose_frame();
-        EXPECT_TRUE(stack_depths() == depths) << ms;
-        GLint mode = 0, src = 0, dst = 0;
-        glGetIntegerv(GL_MATRIX_MODE, &mode);
-        glGetIntegerv(GL_BLEND_SRC, &src);
-        glGetIntegerv(GL_BLEND_DST, &dst);
-        EXPECT_TRUE(mode == GL_MODELVIEW && src == GL_SRC_ALPHA && dst == GL_ONE_MINUS_SRC_ALPHA) << ms;
-        EXPECT_TRUE(glIsEnabled(GL_BLEND) && glIsEnabled(GL_LIGHTING) && glIsEnabled(GL_TEXTURE_2D) &&
-                    glIsEnabled(GL_DEPTH_TEST) && !glIsEnabled(GL_FOG)) << ms;
-    }
 }
 
 }  // namespace
