@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <map>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -112,16 +113,22 @@ TEST(DialogWithoutDisplay, FailsWithOneLineThatSaysWhatToDo)
     for (const char* hint : {"display", "--no-dialog", "--render"})
         EXPECT_NE(err.find(hint), std::string::npos) << err;
 
-    for (std::string display : {"", ":glowcam-no-such-display"}) {
+    // A bad command line exits 2 before any of that, also with one line.
+    const struct { const char* arg; std::string display; int code; std::string says; } runs[] = {
+        {nullptr, "", 1, "--no-dialog"}, {nullptr, ":glowcam-no-such-display", 1, ":glowcam-no-such-display"},
+        {"--frobnicate", "", 2, "--frobnicate"}, {"--size=640x480", "", 2, "--size=640x480"}};
+    for (const auto& run : runs) {
         ProcessOptions options;
         options.unset_env = {"DISPLAY", "WAYLAND_DISPLAY"};
-        if (!display.empty())
-            options.env = {"DISPLAY=" + display};
-        options.timeout_s = 30;
-        ProcessResult r = run_process({glowcam_exe()}, options);
-        EXPECT_EQ(r.exit_code, 1) << r.err;
+        if (!run.display.empty())
+            options.env = {"DISPLAY=" + run.display};
+        std::vector<std::string> argv = {glowcam_exe()};
+        if (run.arg)
+            argv.push_back(run.arg);
+        ProcessResult r = run_process(argv, options);
+        EXPECT_EQ(r.exit_code, run.code) << r.err;
         EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
-        EXPECT_NE(r.err.find(display.empty() ? "--no-dialog" : display), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find(run.says), std::string::npos) << r.err;
         EXPECT_TRUE(r.out.empty()) << r.out;
     }
 }

@@ -32,40 +32,30 @@ protected:
     }
 };
 
-TEST_F(ShowMaths, ModesAndCuts)
+// A picture of another shape is cut around its centre, never squeezed.
+TEST(Composer, CutsAndSignedPowers)
 {
-    // 604800 s (a week) is a whole number of 75 s cycles.
-    const struct { double ms; int mode; } modes[] = {
-        {0, 0}, {24990, 0}, {25000, 1}, {49990, 1}, {50000, 2}, {75000, 0}, {604824990, 0}, {604825000, 1}};
-    for (const auto& m : modes) {
-        EXPECT_EQ(frame_at(m.ms).mode, m.mode) << m.ms;
-        EXPECT_EQ(frame_mode, m.mode) << m.ms;
-    }
-    // A picture of another shape is cut around its centre, never squeezed.
     PictureCut wide = picture_cut(320, 180, 160, 120), tall = picture_cut(240, 180, 192, 108);
-    EXPECT_FLOAT_EQ(wide.s_span, 0.75f);
-    EXPECT_FLOAT_EQ(wide.s0, 0.125f);
-    EXPECT_FLOAT_EQ(wide.t_span, 1.0f);
-    EXPECT_FLOAT_EQ(tall.t_span, 0.75f);
-    EXPECT_FLOAT_EQ(tall.t0, 0.125f);
-    EXPECT_FLOAT_EQ(tall.s_span, 1.0f);
-    EXPECT_DOUBLE_EQ(spow(-4.0, 0.5), -2.0);
+    EXPECT_TRUE(wide.s_span == 0.75f && wide.s0 == 0.125f && wide.t_span == 1.0f && wide.t0 == 0.0f);
+    EXPECT_TRUE(tall.t_span == 0.75f && tall.t0 == 0.125f && tall.s_span == 1.0f && tall.s0 == 0.0f);
+    EXPECT_TRUE(spow(-3.0, 0.0) == 1.0 && spow(0.0, 0.0) == 0.0 && spow(-4.0, 0.5) == -2.0);
 }
 
-// 40 s of frames 20 ms apart: slot 1 idle for the first 10 s of every 20,
+// 80 s of frames 20 ms apart: 25 s per mode; slot 1 idle for the first 10 s of every 20,
 // while the boxes refresh; the reverb swells to 3000 ms about 2.93 s into its
 // run. Slot 0 runs 15 s; the frame after its end stops it, the next restarts it.
 TEST_F(ShowMaths, EnvelopeTimelines)
 {
     double peak_ms = 0.0, peak_at = -1.0;
-    for (double ms = 0.0; ms <= 40000.0; ms += 20.0) {
+    for (double ms = 0.0; ms <= 80000.0; ms += 20.0) {
         FrameStart f = frame_at(ms);
+        ASSERT_TRUE(f.mode == frame_mode && f.mode == static_cast<int>(ms / 25000.0) % 3) << ms;
         double e1 = env_value(1), reverb = reverb_time_ms(e1);
         EXPECT_EQ(f.box_refresh, std::fmod(ms, 20000.0) < 10000.0) << ms;
         ASSERT_TRUE(reverb >= 800.0 && reverb <= 3000.0 + 1e-9) << ms;
         ASSERT_TRUE(e1 == 0.0 || !(ms < 10000.0 || (ms > 20040.0 && ms < 30000.0))) << ms;
         ASSERT_TRUE(e1 == 1.0 || !(ms == 10000.0 || ms == 30000.0)) << ms;
-        if (ms >= 10000.0 && ms < 20000.0 && reverb > peak_ms)
+        if (ms < 20000.0 && reverb > peak_ms)
             peak_ms = reverb, peak_at = ms;
         EXPECT_TRUE(ms != 7500.0 || std::fabs(invert_strength(env_value(0)) - 1.0) < 1e-12);
         EXPECT_TRUE(ms != 15020.0 || !envelopes[0].active);
@@ -88,6 +78,7 @@ TEST_F(ShowMaths, AWeekInMovesAsSmoothlyAsTheFirstDay)
         EXPECT_NEAR(previous - env_value(0), 1.0 / 15000.0, 1e-9) << k;
         previous = env_value(0);
     }
+    EXPECT_TRUE(frame_at(week_ms + 24990.0).mode == 0 && frame_at(week_ms + 25000.0).mode == 1);
     auto a = std::make_unique<RippleLattice>(), b = std::make_unique<RippleLattice>();
     ripple_lattice(0.137, 2.0f, a.get());
     ripple_lattice(604800.137, 2.0f, b.get());
