@@ -28,10 +28,8 @@ bool answer(const std::string& caption, const std::string& text, MessageBoxKind 
 const char* question =
     "Requested fullscreen mode not supported by your video card.\nUse Windowed Mode Instead?";
 
-// In process on Xorg's dummy driver, a 1920x1080 desktop that also offers
-// 1024x768, 800x600 and 640x480 but not 1000x700: the user is asked; Yes
-// gives a window of the client size, No ends with the message and leaves
-// nothing behind.
+// Xorg's dummy driver offers 1024x768, 800x600 and 640x480 beside 1920x1080,
+// not 1000x700: the user is asked; Yes gives a window, No ends cleanly.
 TEST(FullScreen, ModeNotOfferedAsksForAWindow)
 {
     XorgDummy x;
@@ -92,11 +90,9 @@ TEST(WindowProc, KeysAreRecordedByVirtualKeyCodeExceptSystemKeys)
     }
 }
 
-// The program on a desktop as a user starts it: through the dialog (its close
-// box and Escape ignored, Alt+6 and Return for 800 x 600 full screen; or
-// Exit, which starts nothing) or straight to the default 1024 x 768, ended in
-// each way a user or the system ends it. No run asks about the mode, and
-// every end gives the desktop's mode back.
+// The program as a user starts it, through the dialog (close box and Escape
+// ignored) or not, ended in each way a user or the system ends it: no run
+// asks about the mode, and every end gives the desktop's mode back.
 TEST(ShowFullScreen, SwitchesWithoutAskingAndEveryEndGivesTheDesktopModeBack)
 {
     XorgDummy x;

@@ -103,22 +103,4 @@ TEST(OfflineRender, OverlappedWritesMatchWritesOneByOne)
     fs::remove_all(root);
 }
 
-// The README's first command on a machine without a display: instead of
-// only stopping, the show renders a 10 s preview and says where.
-TEST(OfflineRender, NoDisplayRendersAPreview)
-{
-    fs::path preview = fs::current_path() / "glowcam-preview";
-    fs::remove_all(preview);
-    ProcessOptions options;
-    options.unset_env = {"DISPLAY", "WAYLAND_DISPLAY"};
-    options.timeout_s = 45.0;
-    ProcessResult r = run_process({"/bin/sh", GLOWCAM_SOURCE_DIR "/tools/launch.sh", glowcam_exe(), "--size",
-                                   "96x72", "--camera", "test", "--music", "/nonexistent/none.ogg"},
-                                  options);
-    EXPECT_EQ(r.exit_code, 0) << r.err;
-    EXPECT_NE(r.err.find("glowcam-preview"), std::string::npos) << r.err;
-    EXPECT_TRUE(fs::exists(preview / "frame-000299.png") && !fs::exists(preview / "frame-000300.png"));
-    fs::remove_all(preview);
-}
-
 }  // namespace
