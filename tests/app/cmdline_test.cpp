@@ -6,11 +6,7 @@
 
 namespace {
 
-struct Parsed {
-    bool ok;
-    Options o;
-    std::string error;
-};
+struct Parsed { bool ok; Options o; std::string error; };
 
 Parsed parse(std::vector<const char*> args)
 {
