@@ -98,6 +98,12 @@ float bin1_sine(int frame, float amplitude)
     return amplitude * static_cast<float>(std::sin(2.0 * std::numbers::pi * frame / 1024.0));
 }
 
+float noisy_tone(int frame)
+{
+    const unsigned hash = static_cast<unsigned>(frame) * 2654435761u;
+    return bin1_sine(frame, 0.4f) + 0.1f * (static_cast<float>(hash >> 8) / 16777216.0f - 0.5f);
+}
+
 void capture_boxes()
 {
     boxes.clear();
