@@ -6,10 +6,8 @@
 #include "capture/capture.h"
 #include "capture/source.h"
 #include "capture/yuv.h"
-#include "platform/media_pipeline.h"
 #include "tests/capture/y4m_writer.h"
 
-#include <gst/gst.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -305,30 +303,6 @@ TEST(Camera, OpensAtTheBestSizeAndSaysWhyItCannot)
         EXPECT_NE(err.find(says), std::string::npos) << err;
         EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
     }
-}
-
-// Video files made with GStreamer's encoders: 10 frames at 10 fps of a moving
-// ball, 160 x 90, with a sound track that the source must leave alone.
-std::string make_clip(const std::string& name)
-{
-    const std::string path = ::testing::TempDir() + "glowcam_capture_" + name;
-    std::string why;
-    EXPECT_TRUE(media_ready(&why)) << why;
-    GstElement* p = gst_parse_launch(("webmmux name=mux ! filesink location=" + path +
-                                      " videotestsrc num-buffers=10 pattern=ball ! video/x-raw,width=160,height=90,"
-                                      "framerate=10/1 ! vp8enc deadline=1 ! mux. audiotestsrc num-buffers=10 ! "
-                                      "audioconvert ! vorbisenc ! mux.").c_str(),
-                                     nullptr);
-    gst_element_set_state(p, GST_STATE_PLAYING);
-    GstBus* bus = gst_element_get_bus(p);
-    GstMessage* m = gst_bus_timed_pop_filtered(bus, 30 * GST_SECOND,
-                                               static_cast<GstMessageType>(GST_MESSAGE_EOS | GST_MESSAGE_ERROR));
-    EXPECT_TRUE(m && GST_MESSAGE_TYPE(m) == GST_MESSAGE_EOS);
-    gst_message_unref(m);
-    gst_object_unref(bus);
-    gst_element_set_state(p, GST_STATE_NULL);
-    gst_object_unref(p);
-    return path;
 }
 
 // The luma plane of the source's frame for a show time.

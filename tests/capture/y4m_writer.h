@@ -1,5 +1,8 @@
 #pragma once
 
+#include "platform/media_pipeline.h"
+
+#include <gst/gst.h>
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -8,7 +11,8 @@
 #include <string>
 #include <vector>
 
-// Small YUV4MPEG2 files for the capture tests.
+// Video files for the capture tests: small YUV4MPEG2 files, and WebM made
+// with GStreamer's encoders.
 struct Y4mColour {
     std::uint8_t y, u, v;
 };
@@ -45,3 +49,28 @@ inline bool write_y4m(const std::string& path, const std::string& header, int w,
     }
     return std::fclose(f) == 0;
 }
+
+// Video files made with GStreamer's encoders: 10 frames at 10 fps of a moving
+// ball, 160 x 90, with a sound track that the source must leave alone.
+inline std::string make_clip(const std::string& name)
+{
+    const std::string path = ::testing::TempDir() + "glowcam_capture_" + name;
+    std::string why;
+    EXPECT_TRUE(media_ready(&why)) << why;
+    GstElement* p = gst_parse_launch(("webmmux name=mux ! filesink location=" + path +
+                                      " videotestsrc num-buffers=10 pattern=ball ! video/x-raw,width=160,height=90,"
+                                      "framerate=10/1 ! vp8enc deadline=1 ! mux. audiotestsrc num-buffers=10 ! "
+                                      "audioconvert ! vorbisenc ! mux.").c_str(),
+                                     nullptr);
+    gst_element_set_state(p, GST_STATE_PLAYING);
+    GstBus* bus = gst_element_get_bus(p);
+    GstMessage* m = gst_bus_timed_pop_filtered(bus, 30 * GST_SECOND,
+                                               static_cast<GstMessageType>(GST_MESSAGE_EOS | GST_MESSAGE_ERROR));
+    EXPECT_TRUE(m && GST_MESSAGE_TYPE(m) == GST_MESSAGE_EOS);
+    gst_message_unref(m);
+    gst_object_unref(bus);
+    gst_element_set_state(p, GST_STATE_NULL);
+    gst_object_unref(p);
+    return path;
+}
+
