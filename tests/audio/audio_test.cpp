@@ -1,6 +1,5 @@
-// The music part through OpenAL Soft's loopback mixer, with no sound card and
-// no timer: what the mixer renders, what the spectrum holds, the stream and
-// decoder under them, and damaged files.
+// The music part through OpenAL Soft's loopback mixer (no sound card, no
+// timer): what it renders, what the spectrum holds, and damaged files.
 
 #include "audio/audio.h"
 #include "audio/loopback.h"
@@ -16,7 +15,6 @@
 #include <gtest/gtest.h>
 
 #include <unistd.h>
-
 #include <cmath>
 #include <fstream>
 #include <iterator>
@@ -305,46 +303,19 @@ TEST_F(Audio, WithoutSoundTheSpectrumFollowsTheShowClock)
         ASSERT_EQ(bin(i), replayed[i]) << i;
 }
 
-// --- under the music: the stream and its decoder ----------------------------
-
 // Not a multiple of the streaming buffer, so the seam falls inside a buffer.
 constexpr int ramp_frames = 10007;
 float ramp(int i) { return 0.05f + 0.9f * static_cast<float>(i % ramp_frames) / ramp_frames; }
 
-TEST_F(Audio, StreamLoopsSampleExactlyAndPlaysMonoAtItsOwnRate)
+TEST_F(Audio, StreamLoopsSampleExactly)
 {
     int error = SOUND_OK;
-    const std::string file = write_wav("ramp.wav", rate, 2, make_signal(ramp_frames, 2, ramp));
-    EXPECT_FALSE(stream_open(file, &error));
-    EXPECT_EQ(error, SOUND_ERROR_NOT_INIT);
     ASSERT_TRUE(output_open_loopback(rate, &error));
-    EXPECT_FALSE(output_open_loopback(rate, &error));
-    EXPECT_EQ(error, SOUND_ERROR_ALREADY);
-    ASSERT_TRUE(stream_open(file, &error));
-    EXPECT_FALSE(stream_open(file, &error));
-    EXPECT_EQ(error, SOUND_ERROR_LOADED);
+    ASSERT_TRUE(stream_open(write_wav("ramp.wav", rate, 2, make_signal(ramp_frames, 2, ramp)), &error));
     ASSERT_TRUE(stream_play(false, &error));
     const std::vector<float> out = render(4 * ramp_frames);
     for (int i = 256; i < 2 * 4 * ramp_frames; ++i)  // past the mixer's fade-in
         ASSERT_NEAR(out[i], ramp(i / 2), 1e-5) << "frame " << i / 2;
-    stream_close();
-
-    // 1 kHz at 48 kHz, mono: both channels carry it, still at 1 kHz.
-    ASSERT_TRUE(stream_open(write_wav("mono48k.wav", 48000, 1, make_signal(96000, 1, [](int i) {
-                                          return 0.5f * std::sin(2.0f * 3.14159265f * 1000.0f * i / 48000);
-                                      })),
-                            &error));
-    ASSERT_TRUE(stream_play(false, &error));
-    const std::vector<float> tone = render(rate);
-    int crossings = 0;
-    float peak = 0.0f;
-    for (int i = rate / 4 + 1; i < 3 * rate / 4; ++i) {
-        crossings += (tone[2 * (i - 1)] < 0.0f) != (tone[2 * i] < 0.0f);
-        ASSERT_EQ(tone[2 * i], tone[2 * i + 1]);
-        peak = std::max(peak, std::abs(tone[2 * i]));
-    }
-    EXPECT_NEAR(crossings, 1000, 6);
-    EXPECT_NEAR(peak, 0.5f, 0.01f);
     stream_close();
     output_close();
 }
