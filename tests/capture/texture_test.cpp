@@ -278,25 +278,6 @@ TEST_F(CaptureTexture, WideFramesShowWholeAndTheUploadLeavesTheGlStateAsFound)
     glDeleteTextures(1, &other);
 }
 
-// videotestsrc in place of the device, through the camera's GStreamer path.
-TEST_F(CaptureTexture, CameraPictureReachesTheTexture)
-{
-    static const CaptureSource test_camera = {
-        "test camera",
-        [](const std::string&, int* w, int* h) { return camera_open_pipeline("videotestsrc is-live=true pattern=red", w, h); },
-        camera_source.frame, camera_source.close, false};
-    capdrv_use_source(&test_camera);
-    ASSERT_TRUE(capture_connect(0));
-    EXPECT_EQ(video_tex_width * 1000 + video_tex_height, 1024512);
-    callback_at(0);
-    callback_at(0);
-    const std::vector<std::uint8_t> t = texels();
-    for (const auto& [x, y] : {std::pair{320, 240}, {639, 479}}) {
-        const Rgb3 p = texel(t, x, y);
-        EXPECT_TRUE(near_rgb({p[0], p[1], p[2]}, {255, 0, 0}, 8)) << x << ", " << y;
-    }
-}
-
 std::atomic<int> worker_calls{0};
 void count_call(int) { worker_calls.fetch_add(1); }
 
