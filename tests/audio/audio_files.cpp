@@ -9,7 +9,6 @@
 #include <sndfile.h>
 
 #include <cmath>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <numbers>
@@ -18,61 +17,39 @@ namespace {
 
 std::vector<std::string> boxes;
 
-bool record_box(const std::string& caption, const std::string& text, MessageBoxKind)
-{
-    boxes.push_back(caption + "|" + text);
-    return true;
-}
-
-std::string write_sndfile(const std::string& name, int rate, int channels, int format,
-                          const std::vector<float>& samples)
+std::string write_sndfile(const std::string& name, int rate, int channels, int format, const std::vector<float>& samples)
 {
     const std::string path = audio_temp_dir() + "/" + name;
-    SF_INFO info{};
-    info.samplerate = rate;
-    info.channels = channels;
-    info.format = format;
-    SNDFILE* sf = sf_open(path.c_str(), SFM_WRITE, &info);
-    if (sf == nullptr)
-        return path;
-    const sf_count_t frames = static_cast<sf_count_t>(samples.size()) / channels;
-    for (sf_count_t at = 0; at < frames; at += 4096)
-        sf_writef_float(sf, samples.data() + at * channels, std::min<sf_count_t>(4096, frames - at));
-    sf_close(sf);
+    SF_INFO info{0, rate, channels, format, 0, 0};
+    if (SNDFILE* sf = sf_open(path.c_str(), SFM_WRITE, &info)) {
+        sf_writef_float(sf, samples.data(), static_cast<sf_count_t>(samples.size()) / channels);
+        sf_close(sf);
+    }
     return path;
 }
-
-struct TempDir {
-    std::string path;
-    TempDir()
-    {
-        char pattern[] = "/tmp/glowcam-audio-test-XXXXXX";
-        if (char* made = mkdtemp(pattern))
-            path = made;
-    }
-    ~TempDir()
-    {
-        std::error_code ignored;
-        std::filesystem::remove_all(path, ignored);
-    }
-};
 
 }  // namespace
 
 std::string audio_temp_dir()
 {
-    static TempDir dir;
+    static const struct TempDir {
+        std::string path;
+        TempDir()
+        {
+            char pattern[] = "/tmp/glowcam-audio-test-XXXXXX";
+            path = mkdtemp(pattern);
+        }
+        ~TempDir() { std::filesystem::remove_all(path); }
+    } dir;
     return dir.path;
 }
 
-std::string write_wav(const std::string& name, int rate, int channels,
-                      const std::vector<float>& samples)
+std::string write_wav(const std::string& name, int rate, int channels, const std::vector<float>& samples)
 {
     return write_sndfile(name, rate, channels, SF_FORMAT_WAV | SF_FORMAT_FLOAT, samples);
 }
 
-std::string write_ogg(const std::string& name, int rate, int channels,
-                      const std::vector<float>& samples)
+std::string write_ogg(const std::string& name, int rate, int channels, const std::vector<float>& samples)
 {
     return write_sndfile(name, rate, channels, SF_FORMAT_OGG | SF_FORMAT_VORBIS, samples);
 }
@@ -87,9 +64,8 @@ std::string write_bytes(const std::string& name, const std::string& bytes)
 std::vector<float> make_signal(int frames, int channels, const std::function<float(int)>& f)
 {
     std::vector<float> samples(static_cast<size_t>(frames) * channels);
-    for (int i = 0; i < frames; ++i)
-        for (int c = 0; c < channels; ++c)
-            samples[static_cast<size_t>(i) * channels + c] = f(i);
+    for (size_t i = 0; i < samples.size(); ++i)
+        samples[i] = f(static_cast<int>(i / channels));
     return samples;
 }
 
@@ -98,10 +74,19 @@ float bin1_sine(int frame, float amplitude)
     return amplitude * static_cast<float>(std::sin(2.0 * std::numbers::pi * frame / 1024.0));
 }
 
+float noisy_tone(int frame)
+{
+    const unsigned hash = static_cast<unsigned>(frame) * 2654435761u;
+    return bin1_sine(frame, 0.4f) + 0.1f * (static_cast<float>(hash >> 8) / 16777216.0f - 0.5f);
+}
+
 void capture_boxes()
 {
     boxes.clear();
-    message_box_set_hook(record_box);
+    message_box_set_hook([](const std::string& caption, const std::string& text, MessageBoxKind) {
+        boxes.push_back(caption + "|" + text);
+        return true;
+    });
 }
 
 const std::vector<std::string>& captured_boxes() { return boxes; }
@@ -125,7 +110,4 @@ void LoopbackAudioTest::TearDown()
 
 // libsndfile loses libvorbis's header record when an Ogg file ends inside its
 // headers (the truncated-file test); the leak is the library's, not ours.
-extern "C" const char* __lsan_default_suppressions()
-{
-    return "leak:vorbis_info_init\n";
-}
+extern "C" const char* __lsan_default_suppressions() { return "leak:vorbis_info_init\n"; }

@@ -1,0 +1,181 @@
+// The real program under faults, each run checking several: signals, a camera
+// file cut mid-show or broken from the start, damaged music, no sound device,
+// no display, and renders interrupted or repeated.
+
+#include "tests/audio/audio_files.h"
+#include "tests/capture/y4m_writer.h"
+#include "tests/reliability/show_support.h"
+#include "tests/support/x11.h"
+#include "tests/support/xvfb.h"
+
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+namespace {
+
+const char* title = "OpenGL framework";
+const std::string demo_track = GLOWCAM_BINARY_DIR "/music/tidewave.ogg";
+
+int count_of(const std::string& text, const std::string& what)
+{
+    int n = 0;
+    for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+        ++n;
+    return n;
+}
+long frames_drawn(const std::string& stats)
+{
+    long n = 0;
+    for (const FrameStatsLine& l : read_frame_stats(stats))
+        n += l.frames;
+    return n;
+}
+bool wait_for_file(const std::string& path)
+{
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!std::filesystem::exists(path) && std::chrono::steady_clock::now() < end)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    return std::filesystem::exists(path);
+}
+
+}  // namespace
+
+TEST(Program, RunsOnThroughFaultsAndEndsCleanlyOnASignalOrAClose)
+{
+    Xvfb x(1024, 768);
+    ASSERT_TRUE(x.ok()) << "Xvfb did not start";
+    const std::string stats = temp_path("show.stats");
+    // The show, windowed, on the null sound output unless `env` says
+    // otherwise; `during` runs with its pid while it does.
+    auto run = [&](const std::string& camera, const std::string& music, const std::function<void(int)>& during,
+                   const std::string& env = "ALSOFT_DRIVERS=null") {
+        std::filesystem::remove(stats);
+        ProcessOptions po;
+        po.env = {"DISPLAY=" + x.display(), env, "GLOWCAM_FRAME_STATS=" + stats};
+        po.unset_env = {"SDL_VIDEODRIVER"};
+        po.while_running = during;
+        ProcessResult r = run_process({glowcam_exe(), "--no-dialog", "--window", "--size", "320x240", "--camera",
+                                       camera, "--music", music},
+                                      po);
+        EXPECT_FALSE(r.timed_out);
+        EXPECT_EQ(r.exit_code, 0) << r.err;
+        EXPECT_EQ(r.err.find("Cannot close"), std::string::npos) << r.err;
+        return r.err;
+    };
+
+    // SIGINT: the show ends as from its window, with nothing to complain about.
+    std::string err = run("test", demo_track, [&](int pid) {
+        ASSERT_TRUE(wait_for_frame_stats(stats, 2, 20));
+        kill(pid, SIGINT);
+    });
+    EXPECT_NE(err.find("Information: Video device connected :)\n"), std::string::npos) << err;
+    EXPECT_EQ(err.find("error"), std::string::npos) << err;
+
+    // A camera file (20 frames of 64 x 48 at 25 a second, looping every
+    // 0.8 s) cut inside frame 7 mid-show, and music with garbage in the
+    // middle: one line, the show draws on and plays round the damage; SIGTERM.
+    const std::string camera = temp_path("cut.y4m");
+    const std::string header = "YUV4MPEG2 W64 H48 F25:1\n";
+    const std::size_t frame = 6 + 64 * 48 * 3 / 2;
+    {
+        std::ofstream out(camera, std::ios::binary);
+        out << header;
+        for (int n = 0; n < 20; ++n)
+            out << "FRAME\n" << std::string(frame - 6, static_cast<char>(16 + 10 * n));
+    }
+    const std::string ogg = [] {
+        std::ifstream in(write_ogg("damaged.ogg", 44100, 2, make_signal(3 * 44100, 2, noisy_tone)), std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }();
+    std::string garbage = ogg;
+    for (std::size_t i = garbage.size() / 2; i < garbage.size() / 2 + 2000; ++i)
+        garbage[i] = static_cast<char>(i * 13);
+    long before = 0;
+    err = run(camera, write_bytes("garbage.ogg", garbage), [&](int pid) {
+        ASSERT_TRUE(wait_for_frame_stats(stats, 2, 20));
+        ASSERT_EQ(truncate(camera.c_str(), static_cast<off_t>(header.size() + 7 * frame + frame / 2)), 0);
+        before = frames_drawn(stats);
+        EXPECT_TRUE(wait_for_frame_stats(stats, 6, 20));
+        kill(pid, SIGTERM);
+    });
+    EXPECT_GT(frames_drawn(stats), before) << "the show stopped drawing";
+    EXPECT_EQ(count_of(err, "capture: skipping"), 1) << err;
+    EXPECT_EQ(err.find("bass error"), std::string::npos) << err;
+
+    // No sound device, a camera file broken from the start and music cut in
+    // half: each is said once, and the show runs until its window is closed.
+    ASSERT_EQ(truncate(camera.c_str(), static_cast<off_t>(header.size() + frame + 7)), 0);
+    err = run(camera, write_bytes("cut.ogg", ogg.substr(0, ogg.size() / 2)), [&](int) {
+        EXPECT_TRUE(wait_for_frame_stats(stats, 4, 20)) << "the show never drew";
+        EXPECT_TRUE(x11_close_window(x.display(), title, 10));
+    }, "ALSOFT_DRIVERS=no-such-backend");
+    EXPECT_EQ(count_of(err, "bass error: Can't initialize sound device"), 1) << err;
+    EXPECT_EQ(err.find("Can't load file"), std::string::npos) << err;
+    EXPECT_NE(err.find("capture: " + camera + ": truncated: frame 1"), std::string::npos) << err;
+    EXPECT_EQ(count_of(err, "Error: Cannot open video device\n"), 1) << err;
+    std::filesystem::remove(camera);
+
+    // SIGTERM during the settings dialog ends the program.
+    ProcessOptions po;
+    po.env = {"DISPLAY=" + x.display()};
+    po.unset_env = {"SDL_VIDEODRIVER"};
+    po.while_running = [&](int pid) {
+        ASSERT_TRUE(x11_wait_for_window(x.display(), "Config:", 30));
+        kill(pid, SIGTERM);
+    };
+    EXPECT_FALSE(run_process({glowcam_exe()}, po).timed_out);
+    EXPECT_FALSE(x11_wait_for_window(x.display(), "Config:", 0));
+}
+
+TEST(Program, WithoutADisplayTheShowAndTheDialogEachExitWithTheirCode)
+{
+    ProcessOptions po;
+    po.unset_env = {"DISPLAY", "WAYLAND_DISPLAY", "SDL_VIDEODRIVER"};
+    ProcessResult show = run_process({glowcam_exe(), "--no-dialog", "--camera", "none", "--no-sound"}, po);
+    EXPECT_EQ(show.exit_code, 255) << show.err;
+    EXPECT_EQ(show.out, "ERROR: registrazione della Window Class fallita.\n");
+    ProcessResult dialog = run_process({glowcam_exe()}, po);
+    EXPECT_EQ(dialog.exit_code, 1) << dialog.err;
+    EXPECT_NE(dialog.err.find("DISPLAY"), std::string::npos) << dialog.err;
+}
+
+// A render with a video file for camera is the same, frame for frame, every
+// time; SIGTERM stops a long one between frames, leaving only whole frames.
+TEST(Program, RenderRepeatsExactlyAndStopsBetweenFramesOnSigterm)
+{
+    const std::string clip = make_clip("render.webm");
+    std::string frames[2];
+    for (const std::string duration : {"1.5", "3600"}) {
+        const std::string out = temp_path("render" + duration);
+        ProcessOptions po;
+        if (duration == "3600")
+            po.while_running = [&](int pid) {
+                EXPECT_TRUE(wait_for_file(out + "/frame-000015.png"));
+                kill(pid, SIGTERM);
+            };
+        ProcessResult r = run_process({glowcam_exe(), "--render", out, "--camera", clip, "--duration", duration,
+                                       "--fps", "10", "--size", "128x72", "--music", "/nonexistent/glowcam.ogg"},
+                                      po);
+        EXPECT_EQ(r.exit_code, duration == "3600" ? 1 : 0) << r.err;
+        EXPECT_NE(r.err.find("Video device connected"), std::string::npos) << r.err;
+        EXPECT_EQ(duration == "3600", r.err.find("glowcam: interrupted after ") != std::string::npos) << r.err;
+        for (const auto& entry : std::filesystem::directory_iterator(out))
+            EXPECT_EQ(entry.path().extension(), ".png") << entry.path();
+        for (int i = 0; i < 15; ++i) {
+            char name[32];
+            std::snprintf(name, sizeof name, "/frame-%06d.png", i);
+            std::ifstream png(out + name, std::ios::binary);
+            frames[duration == "3600"] += std::string(std::istreambuf_iterator<char>(png), {});
+        }
+        std::filesystem::remove_all(out);
+    }
+    EXPECT_GT(frames[0].size(), 15u * 100);
+    EXPECT_EQ(frames[0], frames[1]);
+}
