@@ -2,13 +2,13 @@
 
 #include "app/cmdline.h"
 #include "app/frame_stats.h"
-#include "app/window.h"
+#include "app/startup.h"
 #include "audio/audio.h"
 #include "audio/live_input.h"
 #include "capture/capture.h"
 #include "core/clock.h"
-#include "core/rng.h"
 #include "platform/main_thread.h"
+#include "platform/window.h"
 #include "render/gl_state.h"
 #include "show/composer.h"
 
@@ -17,12 +17,6 @@
 namespace {
 const int escape_key = 27;
 const int window_failed = 255;  // -1 as an exit status
-}
-
-void startup_reset()
-{
-    rng_seed(1234);
-    window_keys_release();
 }
 
 int main_loop()

@@ -1,5 +1,7 @@
-#include "app/window.h"
+#include "app/startup.h"
+#include "core/settings.h"
 #include "platform/message_box.h"
+#include "platform/window.h"
 #include "tests/support/process.h"
 #include "tests/support/x11.h"
 #include "tests/support/xorg.h"
@@ -56,7 +58,7 @@ TEST_F(FullScreenTest, OfferedModeSwitchesWithoutAskingAndDestroyGivesTheDesktop
 {
     ASSERT_TRUE(window_create("OpenGL framework", 1024, 768, 32, true));
     EXPECT_EQ(asked.count, 0) << asked.text;
-    EXPECT_TRUE(fullscreen);
+    EXPECT_TRUE(window_full_screen());
     EXPECT_EQ(x.mode(), "1024x768");
     EXPECT_EQ(SDL_ShowCursor(SDL_QUERY), SDL_DISABLE);
     int w = 0, h = 0;
@@ -71,7 +73,10 @@ TEST_F(FullScreenTest, OfferedModeSwitchesWithoutAskingAndDestroyGivesTheDesktop
 TEST_F(FullScreenTest, ModeNotOfferedAsksAndYesGivesAWindowOfTheClientSize)
 {
     answer_yes = true;
-    ASSERT_TRUE(window_create("OpenGL framework", 1000, 700, 32, true));
+    screen_width = 1000;
+    screen_height = 700;
+    fullscreen = true;
+    ASSERT_TRUE(window_open("OpenGL framework"));
     EXPECT_EQ(asked.count, 1);
     EXPECT_EQ(asked.caption, "Warning:");
     EXPECT_EQ(asked.text, question);

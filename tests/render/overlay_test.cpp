@@ -1,4 +1,4 @@
-#include "app/window.h"
+#include "platform/window.h"
 #include "render/gl_state.h"
 #include "render/overlay.h"
 #include "tests/support/gl_test.h"

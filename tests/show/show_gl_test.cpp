@@ -3,10 +3,10 @@
 
 #include "tests/support/gl_test.h"
 
-#include "app/window.h"
 #include "core/clock.h"
 #include "core/envelope.h"
 #include "core/settings.h"
+#include "platform/window.h"
 #include "render/gl_state.h"
 #include "render/overlay.h"
 #include "show/box_field.h"
