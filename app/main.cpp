@@ -26,13 +26,12 @@ int main(int argc, char** argv)
         return 0;
     }
     options.music = data_file_path(options.music);
-    if (!options.render_dir.empty())
-        return offline_render(options);
-
     screen_width = options.width;
     screen_height = options.height;
     fullscreen = !options.window;
     no_sound = options.no_sound;
+    if (!options.render_dir.empty())
+        return offline_render(options);
 
     if (options.no_dialog) {
         message_box_use_stderr(true);

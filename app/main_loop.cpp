@@ -1,28 +1,15 @@
 #include "app/main_loop.h"
 
-#include "app/cmdline.h"
 #include "app/frame_stats.h"
-#include "app/window.h"
-#include "audio/audio.h"
-#include "audio/live_input.h"
-#include "capture/capture.h"
-#include "core/clock.h"
-#include "core/rng.h"
+#include "app/startup.h"
 #include "platform/main_thread.h"
-#include "render/gl_state.h"
+#include "platform/window.h"
 #include "show/composer.h"
 
 #include <SDL.h>
 
 namespace {
 const int escape_key = 27;
-const int window_failed = 255;  // -1 as an exit status
-}
-
-void startup_reset()
-{
-    rng_seed(1234);
-    window_keys_release();
 }
 
 int main_loop()
@@ -52,36 +39,9 @@ int main_loop()
 
 int run_show(const Options& options)
 {
-    if (!window_open("OpenGL framework"))
+    if (!show_startup(options, ShowMode::live))
         return window_failed;
-    if (!gl_state_init()) {
-        window_destroy();
-        return window_failed;
-    }
-    startup_reset();
-
-    // Capture and audio report their own failures; the show runs on without.
-    capture_select_source(options.camera);
-    capture_window_create();
-    capture_connect(0);
-    capture_grab_start(true, 62);
-
-    if (options.audio_in.empty()) {
-        audio_init();
-        music_load(options.music);
-    } else {
-        live_input_open(options.audio_in);  // in place of the music: nothing played, no reverb
-    }
-    music_start();
-
-    timer_init();
-    show_clock_start();
-
     int code = main_loop();
-
-    audio_shutdown();
-    capture_disconnect();
-    capture_shutdown();
-    window_destroy();
+    show_shutdown();
     return code;
 }

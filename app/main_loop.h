@@ -2,9 +2,6 @@
 
 struct Options;
 
-// Seeds the random generator with 1234 and lets go of every key.
-void startup_reset();
-
 // The non-blocking frame loop: one event per pass, a frame when none waits.
 // Returns the exit code: 0 after the window's close, 27 after Escape.
 int main_loop();

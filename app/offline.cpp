@@ -1,15 +1,12 @@
 #include "app/offline.h"
 
 #include "app/cmdline.h"
-#include "app/main_loop.h"
-#include "app/window.h"
+#include "app/startup.h"
 #include "audio/audio.h"
 #include "capture/capture.h"
 #include "core/clock.h"
-#include "core/envelope.h"
 #include "core/settings.h"
 #include "platform/message_box.h"
-#include "render/gl_state.h"
 #include "render/png_write.h"
 #include "show/composer.h"
 
@@ -28,8 +25,6 @@
 #include <unistd.h>
 
 namespace {
-
-const int window_failed = 255;
 
 // The folder must exist and take new files before the first frame is drawn,
 // so a bad path costs nothing and leaves nothing behind.
@@ -74,19 +69,10 @@ void report_progress(long long written, long long frames)
     std::fflush(stderr);
 }
 
-void shutdown_all()
-{
-    audio_shutdown();
-    capture_disconnect();
-    capture_shutdown();
-    window_destroy();
-    show_clock_set_source(nullptr);
-}
-
 int write_failed(const std::string& path, const std::string& error)
 {
     std::fprintf(stderr, "\nglowcam: cannot write %s: %s\n", path.c_str(), error.c_str());
-    shutdown_all();
+    show_shutdown();
     return 1;
 }
 
@@ -108,26 +94,8 @@ int offline_render(const Options& options)
     message_box_use_stderr(true);
     no_sound = true;
     fullscreen = false;
-    screen_width = options.width;
-    screen_height = options.height;
-
-    if (!window_create("OpenGL framework", options.width, options.height, color_bits, false))
+    if (!show_startup(options, ShowMode::offline))
         return window_failed;
-    if (!gl_state_init()) {
-        window_destroy();
-        return window_failed;
-    }
-    startup_reset();
-
-    capture_select_source(options.camera);
-    capture_connect(0);
-    audio_init();
-    music_load(options.music);
-
-    // The envelopes start at the first rendered frame, as if the show had
-    // started there.
-    env_reset_all();
-    show_clock_use_manual(options.start * 1000.0);
 
     const int w = screen_width;
     const int h = screen_height;
@@ -144,7 +112,7 @@ int offline_render(const Options& options)
             bool written = writer.finish(&error);
             std::fprintf(stderr, "\nglowcam: interrupted after %lld of %lld frames in %s\n",
                          written ? i : i - 1, frames, dir.c_str());
-            shutdown_all();
+            show_shutdown();
             return 1;
         }
         double ms = (options.start + static_cast<double>(i) / options.fps) * 1000.0;
@@ -175,6 +143,6 @@ int offline_render(const Options& options)
     std::fprintf(stderr, "%sglowcam: wrote %lld frame%s into %s\n", frames > 0 ? "\n" : "",
                  frames, frames == 1 ? "" : "s", dir.c_str());
 
-    shutdown_all();
+    show_shutdown();
     return 0;
 }

@@ -5,12 +5,12 @@
 
 #include "bench/bench.h"
 
-#include "app/window.h"
 #include "capture/capture.h"
 #include "capture/driver.h"
 #include "capture/source.h"
 #include "capture/yuv.h"
 #include "platform/message_box.h"
+#include "platform/window.h"
 
 #include <libyuv/convert_argb.h>
 

@@ -7,12 +7,13 @@
 
 #include "bench/bench.h"
 
-#include "app/window.h"
 #include "audio/audio.h"
 #include "capture/capture.h"
 #include "core/clock.h"
 #include "core/envelope.h"
+#include "core/settings.h"
 #include "platform/message_box.h"
+#include "platform/window.h"
 #include "render/gl_state.h"
 #include "render/overlay.h"
 #include "show/composer.h"
@@ -125,6 +126,8 @@ int run_frame_bench(int, char**)
     int code = 0;
     for (const Size& size : sizes) {
         window_resize(size.width, size.height);
+        screen_width = size.width;
+        screen_height = size.height;
         for (int mode = 0; mode < 3; ++mode) {
             double show_sum = 0.0, floor_sum = 0.0;
             for (int k = 0; k < show_times; ++k) {

@@ -1,6 +1,6 @@
 #include "render/gl_state.h"
 
-#include "app/window.h"
+#include "platform/window.h"
 
 Light lights[light_count];
 Material materials[material_count];

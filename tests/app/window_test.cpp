@@ -1,4 +1,6 @@
-#include "app/window.h"
+#include "app/startup.h"
+#include "core/settings.h"
+#include "platform/window.h"
 #include "platform/message_box.h"
 #include "tests/support/process.h"
 #include "tests/support/x11.h"
@@ -36,7 +38,10 @@ TEST(FullScreen, ModeNotOfferedAsksForAWindow)
         answer_yes = yes;
         asked.clear();
         testing::internal::CaptureStdout();
-        bool ok = window_create("OpenGL framework", 1000, 700, 32, true);
+        screen_width = 1000;
+        screen_height = 700;
+        fullscreen = true;
+        bool ok = window_open("OpenGL framework");
         std::string out = testing::internal::GetCapturedStdout();
         EXPECT_EQ(ok, yes);
         EXPECT_EQ(asked, "Warning: Requested fullscreen mode not supported by your video card.\n"

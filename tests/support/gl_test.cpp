@@ -1,6 +1,7 @@
 #include "tests/support/gl_test.h"
 
-#include "app/window.h"
+#include "core/settings.h"
+#include "platform/window.h"
 #include "render/texture.h"
 
 #include <GL/gl.h>
@@ -17,6 +18,10 @@ void GlTest::reopen(int w, int h)
     window_destroy();
     setenv("SDL_VIDEODRIVER", "offscreen", 1);
     ASSERT_TRUE(window_create("test", w, h, 32, false)) << SDL_GetError();
+    // The settings as the program's window_open leaves them.
+    screen_width = w;
+    screen_height = h;
+    fullscreen = false;
 }
 
 std::vector<uint8_t> read_rgb(int w, int h)

@@ -1,4 +1,4 @@
-#include "app/window.h"
+#include "platform/window.h"
 
 #include "platform/main_thread.h"
 #include "platform/message_box.h"
@@ -20,6 +20,7 @@ struct WindowState {
     SDL_Window* handle = nullptr;
     SDL_GLContext gl_context = nullptr;
     bool video_started = false;
+    bool full_screen = false;  // the display mode is switched
     // Keys pressed since the loop last looked: a tap whose press and release
     // both come between two frames must still be seen.
     unsigned char pressed[256] = {};
@@ -80,7 +81,7 @@ void set_gl_attributes(int bits)
 }
 
 // The video subsystem on a real display, with the GL library loaded.
-bool start_video(int bits)
+bool start_video()
 {
     if (SDL_InitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) {
         say("ERROR: registrazione della Window Class fallita.\n");
@@ -96,7 +97,6 @@ bool start_video(int bits)
         window_destroy();
         return false;
     }
-    set_gl_attributes(bits);
     return true;
 }
 
@@ -119,19 +119,38 @@ bool switch_to_full_screen(const char* title, int width, int height)
     if (!win.handle)
         return false;
     SDL_ShowWindow(win.handle);
-    if (full_screen_took(width, height))
+    if (full_screen_took(width, height)) {
+        SDL_ShowCursor(SDL_DISABLE);
         return true;
+    }
     SDL_DestroyWindow(win.handle);
     win.handle = nullptr;
     return false;
 }
 
+// A refused mode: the user may go on in a window, or end the program.
 bool windowed_instead()
 {
-    return message_box("Warning:",
-                       "Requested fullscreen mode not supported by your video card.\n"
-                       "Use Windowed Mode Instead?",
-                       MESSAGE_BOX_YES_NO, MESSAGE_ICON_WARNING);
+    win.full_screen = false;
+    if (message_box("Warning:",
+                    "Requested fullscreen mode not supported by your video card.\n"
+                    "Use Windowed Mode Instead?",
+                    MESSAGE_BOX_YES_NO, MESSAGE_ICON_WARNING))
+        return true;
+    say("ERROR: Program Will Now Close.\n");
+    window_destroy();
+    return false;
+}
+
+bool make_desktop_window(const char* title, int width, int height)
+{
+    win.handle = make_window(title, width, height, false);
+    if (win.handle)
+        return true;
+    // The pixel format is chosen with the window.
+    window_destroy();
+    say("ERRORE: impossibile impostare il PixelFormat.\n");
+    return false;
 }
 
 bool make_gl_context()
@@ -152,6 +171,15 @@ bool make_gl_context()
     return true;
 }
 
+void show_and_focus(int width, int height)
+{
+    SDL_ShowWindow(win.handle);
+    SDL_RaiseWindow(win.handle);
+    SDL_DisableScreenSaver();
+    window_active = true;
+    window_resize(width, height);
+}
+
 }  // namespace
 
 void window_drawable_size(int* width, int* height)
@@ -163,51 +191,29 @@ void window_drawable_size(int* width, int* height)
 
 bool window_create(const char* title, int width, int height, int bits, bool full_screen)
 {
-    fullscreen = full_screen;
-    if (!start_video(bits))
+    win.full_screen = full_screen;
+    if (!start_video())
         return false;
-    if (fullscreen && !switch_to_full_screen(title, width, height)) {
-        fullscreen = false;
-        if (!windowed_instead()) {
-            say("ERROR: Program Will Now Close.\n");
-            window_destroy();
-            return false;
-        }
-    }
-    if (fullscreen)
-        SDL_ShowCursor(SDL_DISABLE);
-    if (!win.handle && !(win.handle = make_window(title, width, height, false))) {
-        // The pixel format is chosen with the window.
-        window_destroy();
-        say("ERRORE: impossibile impostare il PixelFormat.\n");
+    set_gl_attributes(bits);
+    if (win.full_screen && !switch_to_full_screen(title, width, height) && !windowed_instead())
         return false;
-    }
+    if (!win.handle && !make_desktop_window(title, width, height))
+        return false;
     if (!make_gl_context())
         return false;
-
-    SDL_ShowWindow(win.handle);
-    SDL_RaiseWindow(win.handle);
-    SDL_DisableScreenSaver();
-    window_active = true;
-    window_resize(width, height);
+    show_and_focus(width, height);
     return true;
 }
 
-bool window_open(const char* title)
-{
-    if (!window_create(title, screen_width, screen_height, color_bits, fullscreen))
-        return false;
-    if (fullscreen)
-        SDL_Delay(2000);  // let the monitor settle into the new mode
-    return true;
-}
+bool window_full_screen() { return win.full_screen; }
 
 void window_destroy()
 {
-    if (fullscreen && win.handle) {
+    if (win.full_screen && win.handle) {
         SDL_SetWindowFullscreen(win.handle, 0);  // back to the desktop mode
         SDL_ShowCursor(SDL_ENABLE);
     }
+    win.full_screen = false;
     if (win.gl_context) {
         SDL_GL_MakeCurrent(win.handle, nullptr);
         SDL_GL_DeleteContext(win.gl_context);
@@ -242,8 +248,6 @@ void window_resize(int width, int height)
 {
     if (height == 0)
         height = 1;
-    screen_width = width;
-    screen_height = height;
     glViewport(0, 0, width, height);
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();

@@ -1,18 +1,23 @@
 #pragma once
 
-#include "core/settings.h"
-
 union SDL_Event;
 
 // The show's one window and its OpenGL context (SDL2, compatibility profile,
-// double buffered, 16-bit depth). Main thread only.
+// double buffered, 16-bit depth). Main thread only. The window knows nothing
+// of the show's settings: the program hands it the size and full-screen
+// choice and reads back what it got.
 
 extern unsigned char keys[256];  // by Windows virtual-key code: 1 while down
 extern bool window_active;       // false while minimised
 
-bool window_open(const char* title);
+// Builds everything, or releases what it built and returns false. A
+// full-screen mode that the display does not offer asks whether to go on in a
+// window of the same client size.
 bool window_create(const char* title, int width, int height, int bits, bool full_screen);
+// True while the display mode is switched: false after the windowed fallback.
+bool window_full_screen();
 void window_destroy();
+// The viewport and the perspective projection for a client area of this size.
 void window_resize(int width, int height);
 void window_swap();
 
