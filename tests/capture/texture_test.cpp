@@ -16,9 +16,7 @@
 #include <SDL.h>
 
 #include <array>
-#include <atomic>
 #include <chrono>
-#include <thread>
 
 namespace {
 
@@ -276,37 +274,6 @@ TEST_F(CaptureTexture, WideFramesShowWholeAndTheUploadLeavesTheGlStateAsFound)
     for (const auto& [x, y, grey] : probes)
         EXPECT_EQ(texel(t, x, y), (Rgb3{grey, grey, grey})) << x << ", " << y;
     glDeleteTextures(1, &other);
-}
-
-std::atomic<int> worker_calls{0};
-void count_call(int) { worker_calls.fetch_add(1); }
-
-TEST(Worker, CallsUntilStoppedAndAStopEndsEvenALongDelay)
-{
-    const int slot = worker_start(count_call, 1, 0);
-    ASSERT_GE(slot, 0);
-    const auto end = Clock::now() + std::chrono::seconds(30);
-    while (worker_calls.load() < 3 && Clock::now() < end)
-        std::this_thread::yield();
-    EXPECT_GE(worker_calls.load(), 3);
-    worker_stop(slot);
-    const int after = worker_calls.load();
-    for (int nonsense : {slot, 0, 127, -1, 128})
-        worker_stop(nonsense);  // twice, or never started: harmless
-    EXPECT_EQ(worker_count(), 0);
-    EXPECT_EQ(worker_calls.load(), after) << "no call once stopped";
-    // An hour's first delay is cut short; a running worker's slot is never
-    // handed out again.
-    const int a = worker_start(count_call, 1000, 3'600'000), b = worker_start(count_call, 1000, 3'600'000);
-    ASSERT_GE(a, 0);
-    EXPECT_NE(a, b);
-    worker_stop(a);
-    const int c = worker_start(count_call, 1000, 3'600'000);
-    EXPECT_NE(c, b);
-    worker_stop(b);
-    worker_stop(c);
-    EXPECT_EQ(worker_count(), 0);
-    EXPECT_EQ(worker_calls.load(), after);
 }
 
 TEST_F(CaptureTexture, GrabsOnlyWhileConnectedAndGrabbing)
