@@ -24,7 +24,7 @@ int main(int argc, char** argv)
         std::printf("glowcam %s\n", GLOWCAM_VERSION);
         return 0;
     }
-    if (!options.render_dir.empty())
+    if (!options.render_dir.empty() || !options.render_file.empty())
         return offline_render(options);
 
     screen_width = options.width;

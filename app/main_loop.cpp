@@ -2,6 +2,7 @@
 
 #include "app/clock.h"
 #include "app/cmdline.h"
+#include "app/live_outputs.h"
 #include "app/rng.h"
 #include "app/window.h"
 #include "audio/audio.h"
@@ -90,7 +91,7 @@ int main_loop()
         if (keys[escape_key])
             return escape_key;
         compose_frame();
-        window_swap();
+        live_outputs_present();
         stats.frame_done();
     }
 }
@@ -104,6 +105,10 @@ int run_show(const Options& options)
         return window_failed;
     }
     startup_reset();
+    if (!live_outputs_start(options)) {
+        window_destroy();
+        return 1;
+    }
 
     // Capture and audio report their own failures; the show runs on without.
     capture_select_source(options.camera);
@@ -119,6 +124,7 @@ int run_show(const Options& options)
     show_clock_start();
 
     int code = main_loop();
+    live_outputs_stop();
 
     audio_shutdown();
     capture_disconnect();

@@ -4,6 +4,7 @@
 #include "app/cmdline.h"
 #include "app/envelope.h"
 #include "app/main_loop.h"
+#include "app/render_video.h"
 #include "app/settings.h"
 #include "app/window.h"
 #include "audio/audio.h"
@@ -68,6 +69,7 @@ long long frame_count(double fps, double duration)
 
 void shutdown_all()
 {
+    render_video_close();
     audio_shutdown();
     capture_disconnect();
     capture_shutdown();
@@ -79,9 +81,13 @@ void shutdown_all()
 
 int offline_render(const Options& options)
 {
-    const std::string& dir = options.render_dir;
+    const bool to_file = !options.render_file.empty();
+    const std::string& dir = to_file ? options.render_file : options.render_dir;
     std::string error;
-    if (!prepare_folder(dir, &error)) {
+    if (to_file) {
+        if (!render_video_open(options))
+            return 1;
+    } else if (!prepare_folder(dir, &error)) {
         std::fprintf(stderr, "glowcam: cannot write frames into '%s': %s\n", dir.c_str(),
                      error.c_str());
         return 1;
@@ -96,9 +102,12 @@ int offline_render(const Options& options)
     screen_width = options.width;
     screen_height = options.height;
 
-    if (!window_create("OpenGL framework", options.width, options.height, color_bits, false))
+    if (!window_create("OpenGL framework", options.width, options.height, color_bits, false)) {
+        render_video_close();
         return window_failed;
+    }
     if (!gl_state_init()) {
+        render_video_close();
         window_destroy();
         return window_failed;
     }
@@ -144,7 +153,12 @@ int offline_render(const Options& options)
         glReadPixels(0, 0, w, h, GL_RGB, GL_UNSIGNED_BYTE, pixels.data());
 
         std::string path = frame_path(dir, i);
-        if (!png_write_rgb(path, pixels.data(), w, h, true, &error)) {
+        if (to_file) {
+            if (!render_video_frame(pixels.data(), i)) {
+                shutdown_all();
+                return 1;
+            }
+        } else if (!png_write_rgb(path, pixels.data(), w, h, true, &error)) {
             std::fprintf(stderr, "\nglowcam: cannot write %s: %s\n", path.c_str(), error.c_str());
             shutdown_all();
             return 1;
@@ -152,6 +166,10 @@ int offline_render(const Options& options)
         std::fprintf(stderr, "\rglowcam: frame %lld of %lld (%.0f%%)", i + 1, frames,
                      100.0 * static_cast<double>(i + 1) / static_cast<double>(frames));
         std::fflush(stderr);
+    }
+    if (to_file && !render_video_close()) {
+        shutdown_all();
+        return 1;
     }
     std::fprintf(stderr, "%sglowcam: wrote %lld frame%s into %s\n", frames > 0 ? "\n" : "",
                  frames, frames == 1 ? "" : "s", dir.c_str());

@@ -14,11 +14,14 @@ void frame_pacer_start(FramePacer* pacer, double hz, PacerClock::time_point now)
 
 PacerClock::time_point frame_pacer_next(FramePacer* pacer, PacerClock::time_point now)
 {
-    PacerClock::time_point deadline = pacer->next;
-    if (now >= deadline)
-        deadline += pacer->period * ((now - deadline) / pacer->period + 1);
-    pacer->next = deadline + pacer->period;
-    return deadline;
+    if (now < pacer->next) {
+        PacerClock::time_point deadline = pacer->next;
+        pacer->next += pacer->period;
+        return deadline;
+    }
+    // Late: no wait, and the next deadline is the first one still ahead.
+    pacer->next += pacer->period * ((now - pacer->next) / pacer->period + 1);
+    return now;
 }
 
 void frame_pacer_wait(FramePacer* pacer)

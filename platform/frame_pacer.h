@@ -3,9 +3,10 @@
 #include <chrono>
 
 // Paces a loop to the display's refresh where the buffer swap does not. The
-// deadlines lie on a fixed grid from the first, so the pace does not drift;
-// a pass that comes late waits for the next deadline still ahead instead of
-// hurrying through the ones it missed.
+// deadlines lie on a fixed grid from the first, so the pace does not drift.
+// A pass that comes late does not wait, and the grid skips the deadlines it
+// missed instead of hurrying through them: a loop slower than the display
+// runs as fast as it can.
 
 using PacerClock = std::chrono::steady_clock;
 
@@ -18,7 +19,8 @@ struct FramePacer {
 // display does not say: hz <= 0).
 void frame_pacer_start(FramePacer* pacer, double hz, PacerClock::time_point now);
 
-// The deadline to wait for after a pass that ends at `now`; moves the grid on.
+// The time to wait for after a pass that ends at `now` (`now` itself when
+// late); moves the grid on.
 PacerClock::time_point frame_pacer_next(FramePacer* pacer, PacerClock::time_point now);
 
 // Sleeps until the next deadline.

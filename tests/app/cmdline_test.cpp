@@ -48,6 +48,16 @@ TEST(CommandLine, EveryOption)
     EXPECT_DOUBLE_EQ(p.o.fps, 2.0);
     EXPECT_DOUBLE_EQ(p.o.start, 604800.0);
     EXPECT_DOUBLE_EQ(p.o.duration, 0.0);
+    p = parse({"--render", "show.webm", "--bitrate", "900"});
+    ASSERT_TRUE(p.ok) << p.error;
+    EXPECT_EQ(p.o.render_file, "show.webm");
+    EXPECT_TRUE(p.o.render_dir.empty());
+    EXPECT_EQ(p.o.bitrate_kbps, 900);
+    p = parse({"--record", "a.mkv", "--virtual-camera", "/dev/video7", "--no-vsync"});
+    ASSERT_TRUE(p.ok) << p.error;
+    EXPECT_EQ(p.o.record_file, "a.mkv");
+    EXPECT_EQ(p.o.virtual_camera, "/dev/video7");
+    EXPECT_TRUE(p.o.no_vsync);
     for (const char* cam : {"none", "test", "/dev/video2", "auto"})
         EXPECT_TRUE(parse({"--camera", cam}).ok) << cam;
 }
@@ -75,6 +85,12 @@ TEST(CommandLine, BadInputNamesTheOption)
         {{"--render", "o", "--start", "-0.5"}, "--start"},
         {{"--render", "o", "--fps", "1000", "--duration", "100000"}, "--duration"},
         {{"--fps", "30"}, "--render"},
+        {{"--render", "show.mp4"}, ".webm or .mkv"},
+        {{"--record", "show.mp4"}, "--record"},
+        {{"--render", "frames", "--bitrate", "900"}, "--bitrate"},
+        {{"--render", "a.webm", "--bitrate", "9.5"}, "--bitrate"},
+        {{"--render", "a.webm", "--record", "b.webm"}, "--record"},
+        {{"--virtual-camera", "video0"}, "--virtual-camera"},
         {{"--rende\n\xd2"}, "--rende?"},  // found by fuzzing: a newline broke the line
         {{"--size", "64\nx64"}, "64?x64"},
     };

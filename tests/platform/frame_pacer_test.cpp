@@ -19,12 +19,14 @@ TEST(FramePacerTest, DeadlinesStayOnTheGridWhateverEachPassCosts)
         PacerClock::time_point now = t0 + milliseconds(20 * (k - 1) + work_ms[k - 1]);
         EXPECT_EQ(frame_pacer_next(&p, now), t0 + milliseconds(20 * k)) << "pass " << k;
     }
-    // A pass that overruns two deadlines waits for the next one ahead, then
-    // the grid goes on from there.
-    EXPECT_EQ(frame_pacer_next(&p, t0 + milliseconds(165)), t0 + milliseconds(180));
+    // A pass that overruns its deadline and the next does not wait; the
+    // grid goes on from the next deadline ahead, not from the late pass.
+    EXPECT_EQ(frame_pacer_next(&p, t0 + milliseconds(165)), t0 + milliseconds(165));
+    EXPECT_EQ(frame_pacer_next(&p, t0 + milliseconds(171)), t0 + milliseconds(180));
     EXPECT_EQ(frame_pacer_next(&p, t0 + milliseconds(181)), t0 + milliseconds(200));
-    // Exactly on a deadline: that one is gone, wait for the next.
-    EXPECT_EQ(frame_pacer_next(&p, t0 + milliseconds(220)), t0 + milliseconds(240));
+    // Exactly on a deadline is late too.
+    EXPECT_EQ(frame_pacer_next(&p, t0 + milliseconds(220)), t0 + milliseconds(220));
+    EXPECT_EQ(frame_pacer_next(&p, t0 + milliseconds(221)), t0 + milliseconds(240));
 }
 
 TEST(FramePacerTest, UnknownRefreshPacesAtSixtyHertz)

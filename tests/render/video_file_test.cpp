@@ -181,9 +181,7 @@ TEST_F(VideoFileTest, SilentMatroskaRenderHasNoAudioTrackAndBadPathsFailAtOpen)
 
 // A live recording into a pipe: while nobody reads it, the output stalls and
 // the encoder cannot take frames, so pushing must drop them rather than wait.
-// The pipe also shows that the file is written front to back only (it
-// cannot seek), so what a crash leaves behind is a prefix of it, which must
-// still play.
+// What comes out plays, and so does a prefix of it, as a crash leaves it.
 TEST_F(VideoFileTest, LiveRecordingDropsWhatItCannotTakeAndItsPrefixPlays)
 {
     const std::string path = dir + "/live.webm";
