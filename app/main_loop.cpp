@@ -2,7 +2,7 @@
 
 #include "app/clock.h"
 #include "app/cmdline.h"
-#include "app/live_outputs.h"
+#include "app/outputs.h"
 #include "app/rng.h"
 #include "app/window.h"
 #include "audio/audio.h"

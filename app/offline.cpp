@@ -4,7 +4,7 @@
 #include "app/cmdline.h"
 #include "app/envelope.h"
 #include "app/main_loop.h"
-#include "app/render_video.h"
+#include "app/outputs.h"
 #include "app/settings.h"
 #include "app/window.h"
 #include "audio/audio.h"

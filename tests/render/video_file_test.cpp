@@ -1,7 +1,7 @@
 #include "render/video_file.h"
+#include "tests/support/video_decode.h"
 
 #include <gtest/gtest.h>
-#include <gst/app/gstappsink.h>
 #include <gst/gst.h>
 
 #include <cmath>
@@ -60,63 +60,6 @@ void render(const std::string& path, int frames, int audio_rate)
     ASSERT_TRUE(video_file_close(file, &error)) << error;
 }
 
-struct Decoded {
-    int tracks = 0;
-    int frames = 0;
-    double video_end = 0.0;  // seconds
-    double audio_seconds = 0.0;
-    std::vector<unsigned char> first;  // RGB, top row first, rows of W * 3
-    bool clean_end = false;            // EOS rather than an error
-};
-
-// Decodes a file with a pipeline of its own: VP8 video and, when asked, the
-// Opus track. A wrong codec or size does not link and ends in an error.
-Decoded decode(const std::string& path, bool audio)
-{
-    std::string d = "filesrc name=src ! matroskademux name=d d.video_0 ! queue ! vp8dec ! videoconvert"
-                    " ! video/x-raw,format=RGB,width=320,height=240 ! appsink name=v sync=false wait-on-eos=false";
-    if (audio)
-        d += " d.audio_0 ! queue ! opusdec ! audioconvert ! audio/x-raw,format=F32LE,channels=2"
-             " ! appsink name=a sync=false wait-on-eos=false";
-    GstElement* pipeline = gst_parse_launch(d.c_str(), nullptr);
-    GstBin* bin = GST_BIN(pipeline);
-    GstElement* src = gst_bin_get_by_name(bin, "src");
-    g_object_set(src, "location", path.c_str(), nullptr);
-    gst_element_set_state(pipeline, GST_STATE_PLAYING);
-    GstBus* bus = gst_element_get_bus(pipeline);
-    GstMessage* end = gst_bus_timed_pop_filtered(bus, 30 * GST_SECOND,
-                                                 static_cast<GstMessageType>(GST_MESSAGE_EOS | GST_MESSAGE_ERROR));
-    Decoded out;
-    out.clean_end = end && GST_MESSAGE_TYPE(end) == GST_MESSAGE_EOS;
-    GstElement* demux = gst_bin_get_by_name(bin, "d");
-    out.tracks = demux->numsrcpads;
-    for (const char* name : {"v", "a"}) {
-        GstElement* sink = gst_bin_get_by_name(bin, name);
-        while (GstSample* s = sink ? gst_app_sink_try_pull_sample(GST_APP_SINK(sink), 0) : nullptr) {
-            GstBuffer* b = gst_sample_get_buffer(s);
-            GstMapInfo map;
-            gst_buffer_map(b, &map, GST_MAP_READ);
-            if (*name == 'a')
-                out.audio_seconds += map.size / 8.0 / 48000.0;
-            else if (out.frames++ == 0)
-                out.first.assign(map.data, map.data + map.size);
-            out.video_end = *name == 'v' ? (GST_BUFFER_PTS(b) + GST_BUFFER_DURATION(b)) / 1e9 : out.video_end;
-            gst_buffer_unmap(b, &map);
-            gst_sample_unref(s);
-        }
-        if (sink)
-            gst_object_unref(sink);
-    }
-    if (end)
-        gst_message_unref(end);
-    gst_object_unref(demux);
-    gst_object_unref(src);
-    gst_object_unref(bus);
-    gst_element_set_state(pipeline, GST_STATE_NULL);
-    gst_object_unref(pipeline);
-    return out;
-}
-
 std::string bytes_of(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
@@ -146,7 +89,7 @@ TEST_F(VideoFileTest, RenderHoldsEveryFrameAndTheMusicAndRepeatsByteForByte)
 
     EXPECT_NE(bytes.substr(0, 64).find("webm"), std::string::npos);
 
-    Decoded d = decode(a, true);
+    DecodedVideo d = decode_video(a, true);
     EXPECT_TRUE(d.clean_end);
     EXPECT_EQ(d.tracks, 2);
     EXPECT_EQ(d.frames, 60);
@@ -154,7 +97,8 @@ TEST_F(VideoFileTest, RenderHoldsEveryFrameAndTheMusicAndRepeatsByteForByte)
     EXPECT_NEAR(d.audio_seconds, 2.0, 0.03);
 
     // The first picture, upright, within the encoder's loss.
-    ASSERT_EQ(d.first.size(), static_cast<size_t>(W * H * 3));
+    ASSERT_EQ(d.width, W);
+    ASSERT_EQ(d.height, H);
     std::vector<unsigned char> want = picture(0);
     double error = 0.0;
     for (int y = 0; y < H; ++y)
@@ -168,7 +112,7 @@ TEST_F(VideoFileTest, SilentMatroskaRenderHasNoAudioTrackAndBadPathsFailAtOpen)
     const std::string path = dir + "/silent.mkv";
     render(path, 30, 0);
     EXPECT_NE(bytes_of(path).substr(0, 64).find("matroska"), std::string::npos);
-    Decoded d = decode(path, false);
+    DecodedVideo d = decode_video(path, false);
     EXPECT_EQ(d.tracks, 1);
     EXPECT_EQ(d.frames, 30);
 
@@ -226,11 +170,11 @@ TEST_F(VideoFileTest, LiveRecordingDropsWhatItCannotTakeAndItsPrefixPlays)
     const std::string whole = dir + "/whole.webm", cut = dir + "/cut.webm";
     std::ofstream(whole, std::ios::binary) << stream;
     std::ofstream(cut, std::ios::binary) << stream.substr(0, stream.size() / 2);
-    Decoded all = decode(whole, true);
+    DecodedVideo all = decode_video(whole, true);
     EXPECT_TRUE(all.clean_end);
     EXPECT_EQ(all.frames, stalled - dropped + flowing);
     EXPECT_NEAR(all.audio_seconds, (stalled + flowing - 1) / 30.0 - music_dropped, 0.1);
-    Decoded part = decode(cut, true);
+    DecodedVideo part = decode_video(cut, true);
     EXPECT_GT(part.frames, 5);
     EXPECT_LT(part.frames, all.frames);
 }

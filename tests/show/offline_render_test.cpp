@@ -2,8 +2,8 @@
 // written as PNGs that can be read back.
 
 #include "tests/support/process.h"
+#include "tests/support/video_decode.h"
 
-#include <gst/app/gstappsink.h>
 #include <gtest/gtest.h>
 #include <png.h>
 
@@ -95,33 +95,6 @@ TEST_F(OfflineRender, WritesEveryFrameIdenticallyOnEveryRun)
     EXPECT_NE(slurp(root / "a" / "frame-000000.png"), slurp(root / "a" / "frame-000004.png"));
 }
 
-// The first frame of a video file, decoded to RGB rows top first.
-std::vector<unsigned char> first_video_frame(const fs::path& p)
-{
-    gst_init(nullptr, nullptr);
-    GstElement* pipeline = gst_parse_launch(
-        "filesrc name=src ! matroskademux ! vp8dec ! videoconvert ! video/x-raw,format=RGB"
-        " ! appsink name=out sync=false max-buffers=1",
-        nullptr);
-    GstElement* src = gst_bin_get_by_name(GST_BIN(pipeline), "src");
-    GstElement* out = gst_bin_get_by_name(GST_BIN(pipeline), "out");
-    g_object_set(src, "location", p.c_str(), nullptr);
-    gst_element_set_state(pipeline, GST_STATE_PLAYING);
-    std::vector<unsigned char> rgb;
-    if (GstSample* s = gst_app_sink_try_pull_sample(GST_APP_SINK(out), 20 * GST_SECOND)) {
-        GstMapInfo map;
-        gst_buffer_map(gst_sample_get_buffer(s), &map, GST_MAP_READ);
-        rgb.assign(map.data, map.data + map.size);
-        gst_buffer_unmap(gst_sample_get_buffer(s), &map);
-        gst_sample_unref(s);
-    }
-    gst_element_set_state(pipeline, GST_STATE_NULL);
-    gst_object_unref(src);
-    gst_object_unref(out);
-    gst_object_unref(pipeline);
-    return rgb;
-}
-
 // The same frames as one video with the music: the same bytes on every run,
 // pictures as the PNG frames show them.
 TEST_F(OfflineRender, VideoFileRepeatsByteForByteAndShowsThePngFrames)
@@ -137,11 +110,13 @@ TEST_F(OfflineRender, VideoFileRepeatsByteForByteAndShowsThePngFrames)
     int w = 0, h = 0;
     std::vector<unsigned char> png;
     ASSERT_TRUE(read_png(root / "frames" / "frame-000000.png", &w, &h, &png));
-    std::vector<unsigned char> video = first_video_frame(root / "a.webm");
-    ASSERT_EQ(video.size(), png.size());
+    DecodedVideo video = decode_video((root / "a.webm").string(), true);
+    EXPECT_EQ(video.frames, 10);
+    EXPECT_NEAR(video.audio_seconds, 1.0, 0.03);
+    ASSERT_EQ(video.first.size(), png.size());
     double error = 0.0;
     for (size_t i = 0; i < png.size(); ++i)
-        error += std::abs(video[i] - png[i]);
+        error += std::abs(video.first[i] - png[i]);
     EXPECT_LT(error / static_cast<double>(png.size()), 8.0);
 }
 
