@@ -54,14 +54,49 @@ bool parse_size(const char* text, int* w, int* h)
            *w >= 64 && *w <= 8192 && *h >= 64 && *h <= 8192;
 }
 
+bool ends_with(const std::string& s, const char* suffix)
+{
+    size_t n = std::strlen(suffix);
+    return s.size() >= n && s.compare(s.size() - n, n, suffix) == 0;
+}
+
+bool video_name(const std::string& s)
+{
+    return (ends_with(s, ".webm") && s.size() > 5) || (ends_with(s, ".mkv") && s.size() > 4);
+}
+
+// Names that look like a video in a format this program does not write: a
+// render is not made into a folder of that name.
+bool other_video_name(const std::string& s)
+{
+    size_t dot = s.find_last_of('.');
+    if (dot == std::string::npos || s.find('/', dot) != std::string::npos)
+        return false;
+    for (const char* ext : {".mp4", ".m4v", ".mov", ".avi", ".ogv", ".mpg", ".mpeg", ".ts", ".flv", ".wmv", ".gif"})
+        if (s.compare(dot, std::string::npos, ext) == 0)
+            return true;
+    return false;
+}
+
+bool parse_count(const char* text, int low, int high, int* out)
+{
+    double v = 0.0;
+    if (!parse_number(text, &v) || v != std::floor(v) || v < low || v > high)
+        return false;
+    *out = static_cast<int>(v);
+    return true;
+}
+
 }  // namespace
 
 const char* command_line_usage()
 {
-    return "usage: glowcam [--no-dialog] [--size WxH] [--window] [--no-sound]\n"
+    return "usage: glowcam [--no-dialog] [--size WxH] [--window] [--no-vsync] [--no-sound]\n"
            "               [--camera auto|none|test|/dev/videoN|FILE]\n"
            "               [--music FILE | --audio-in monitor|mic|SOURCE]\n"
-           "               [--render DIR [--fps N] [--start SECONDS] [--duration SECONDS]]\n"
+           "               [--record FILE.webm] [--virtual-camera /dev/videoN]\n"
+           "               [--render DIR|FILE.webm|FILE.mkv [--fps N] [--start SECONDS]\n"
+           "                [--duration SECONDS] [--bitrate KBPS]]\n"
            "               [--help] [--version]\n"
            "\n"
            "  --no-dialog        skip the configuration dialog; messages go to standard error\n"
@@ -74,8 +109,14 @@ const char* command_line_usage()
            "  --audio-in SOURCE  follow live sound instead of playing music: monitor (what\n"
            "                     the desktop plays), mic, or a source from\n"
            "                     'pactl list short sources'\n"
+           "  --no-vsync         draw frames back to back instead of at the display's pace\n"
+           "  --record FILE      write the live show with its music into FILE (.webm or .mkv)\n"
+           "  --virtual-camera /dev/videoN\n"
+           "                     send the live show to a v4l2loopback device\n"
            "  --render DIR       draw frames offscreen into DIR/frame-NNNNNN.png, no display\n"
            "                     needed: --fps (30), --start (0 s), --duration (75 s)\n"
+           "  --render FILE      the same as one .webm or .mkv video with the music\n"
+           "  --bitrate KBPS     the video's bitrate (default: one that suits the size)\n"
            "\n"
            "Escape ends the show (exit code 27); closing the window ends it with 0.\n";
 }
@@ -145,12 +186,46 @@ bool parse_command_line(int argc, const char* const* argv, Options* out, std::st
         } else if (arg == "--render") {
             if (!need_value())
                 return false;
-            o.render_dir = value;
-            if (o.render_dir.empty()) {
-                *error = "--render wants a folder";
+            std::string target = value;
+            if (target.empty()) {
+                *error = "--render wants a folder or a .webm or .mkv file";
+                return false;
+            }
+            if (other_video_name(target)) {
+                *error = "--render writes .webm or .mkv videos (or frames into a folder), not '" +
+                         printable(target) + "'";
+                return false;
+            }
+            (video_name(target) ? o.render_file : o.render_dir) = target;
+            ++i;
+        } else if (arg == "--record") {
+            if (!need_value())
+                return false;
+            o.record_file = value;
+            if (!video_name(o.record_file)) {
+                *error = "--record writes a .webm or .mkv video, not '" + printable(o.record_file) + "'";
                 return false;
             }
             ++i;
+        } else if (arg == "--virtual-camera") {
+            if (!need_value())
+                return false;
+            o.virtual_camera = value;
+            if (o.virtual_camera.rfind("/dev/video", 0) != 0) {
+                *error = "--virtual-camera wants a device /dev/videoN, not '" + printable(o.virtual_camera) + "'";
+                return false;
+            }
+            ++i;
+        } else if (arg == "--bitrate") {
+            if (!need_value())
+                return false;
+            if (!parse_count(value, 50, 100000, &o.bitrate_kbps)) {
+                *error = "--bitrate wants kilobits per second from 50 to 100000, not '" + printable(value) + "'";
+                return false;
+            }
+            ++i;
+        } else if (arg == "--no-vsync") {
+            o.no_vsync = true;
         } else if (arg == "--fps" || arg == "--start" || arg == "--duration") {
             if (!need_value())
                 return false;
@@ -185,15 +260,24 @@ bool parse_command_line(int argc, const char* const* argv, Options* out, std::st
             return false;
         }
     }
-    if (timing_given && o.render_dir.empty()) {
-        *error = "--fps, --start and --duration go with --render DIR";
+    const bool render = !o.render_dir.empty() || !o.render_file.empty();
+    if (timing_given && !render) {
+        *error = "--fps, --start and --duration go with --render";
+        return false;
+    }
+    if (o.bitrate_kbps > 0 && o.render_file.empty() && o.record_file.empty()) {
+        *error = "--bitrate goes with --render FILE.webm or --record";
+        return false;
+    }
+    if (render && (!o.record_file.empty() || !o.virtual_camera.empty())) {
+        *error = "--record and --virtual-camera go with the live show, not --render";
         return false;
     }
     if (!o.audio_in.empty() && music_given) {
         *error = "--music and --audio-in exclude each other: the spectrum follows one of them";
         return false;
     }
-    if (!o.audio_in.empty() && !o.render_dir.empty()) {
+    if (!o.audio_in.empty() && render) {
         *error = "--audio-in follows live sound, which --render cannot wait for; render with --music";
         return false;
     }

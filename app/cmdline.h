@@ -14,7 +14,12 @@ struct Options {
     std::string camera = "auto";
     std::string music = "music/tidewave.ogg";
     std::string audio_in;    // empty: the music drives the spectrum
-    std::string render_dir;  // empty: run the show
+    std::string render_dir;   // frames into a folder; empty: no folder
+    std::string render_file;  // one .webm or .mkv video; empty: none
+    int bitrate_kbps = 0;     // a video's bitrate; 0: one that suits its size
+    std::string record_file;  // the live show into a .webm or .mkv video
+    std::string virtual_camera;  // a v4l2loopback device for the live show
+    bool no_vsync = false;    // draw frames back to back
     double fps = 30.0;
     double start = 0.0;      // seconds of show time
     double duration = 75.0;  // seconds

@@ -30,7 +30,7 @@ int main(int argc, char** argv)
     screen_height = options.height;
     fullscreen = !options.window;
     no_sound = options.no_sound;
-    if (!options.render_dir.empty())
+    if (!options.render_dir.empty() || !options.render_file.empty())
         return offline_render(options);
 
     if (options.no_dialog) {

@@ -1,6 +1,7 @@
 #include "app/main_loop.h"
 
 #include "app/frame_stats.h"
+#include "app/outputs.h"
 #include "app/startup.h"
 #include "platform/main_thread.h"
 #include "platform/window.h"
@@ -32,7 +33,7 @@ int main_loop()
         if (window_key_pressed(escape_key))
             return escape_key;
         compose_frame();
-        window_swap();
+        live_outputs_present();
         stats.frame_done();
     }
 }
@@ -41,7 +42,12 @@ int run_show(const Options& options)
 {
     if (!show_startup(options, ShowMode::live))
         return window_failed;
+    if (!live_outputs_start(options)) {
+        show_shutdown();
+        return 1;
+    }
     int code = main_loop();
+    live_outputs_stop();
     show_shutdown();
     return code;
 }

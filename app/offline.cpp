@@ -1,6 +1,7 @@
 #include "app/offline.h"
 
 #include "app/cmdline.h"
+#include "app/outputs.h"
 #include "app/startup.h"
 #include "audio/audio.h"
 #include "capture/capture.h"
@@ -80,9 +81,13 @@ int write_failed(const std::string& path, const std::string& error)
 
 int offline_render(const Options& options)
 {
-    const std::string& dir = options.render_dir;
+    const bool to_file = !options.render_file.empty();
+    const std::string& dir = to_file ? options.render_file : options.render_dir;
     std::string error;
-    if (!prepare_folder(dir, &error)) {
+    if (to_file) {
+        if (!render_video_open(options))
+            return 1;
+    } else if (!prepare_folder(dir, &error)) {
         std::fprintf(stderr, "glowcam: cannot write frames into '%s': %s\n", dir.c_str(),
                      error.c_str());
         return 1;
@@ -94,8 +99,10 @@ int offline_render(const Options& options)
     message_box_use_stderr(true);
     no_sound = true;
     fullscreen = false;
-    if (!show_startup(options, ShowMode::offline))
+    if (!show_startup(options, ShowMode::offline)) {
+        render_video_close();
         return window_failed;
+    }
 
     const int w = screen_width;
     const int h = screen_height;
@@ -109,7 +116,7 @@ int offline_render(const Options& options)
         // SDL turns Ctrl-C and SIGTERM into a quit request: stop between
         // frames, so that no PNG is left half written.
         if (SDL_QuitRequested()) {
-            bool written = writer.finish(&error);
+            bool written = to_file ? render_video_close() : writer.finish(&error);
             std::fprintf(stderr, "\nglowcam: interrupted after %lld of %lld frames in %s\n",
                          written ? i : i - 1, frames, dir.c_str());
             show_shutdown();
@@ -131,13 +138,30 @@ int offline_render(const Options& options)
         pixels.resize(frame_bytes);
         glReadPixels(0, 0, w, h, GL_RGB, GL_UNSIGNED_BYTE, pixels.data());
 
+        // The encoder works on threads of its own while the next frame is
+        // drawn, as the PNG writer does for frames into a folder.
+        if (to_file) {
+            if (!render_video_frame(pixels.data(), i)) {
+                render_video_close();
+                show_shutdown();
+                return 1;
+            }
+            report_progress(i + 1, frames);
+            continue;
+        }
         if (!writer.start(frame_path(dir, i), &pixels, w, h, true, &error))
             return write_failed(frame_path(dir, i - 1), error);
         if (i > 0)
             report_progress(i, frames);
     }
-    if (!writer.finish(&error))
+    if (to_file) {
+        if (!render_video_close()) {
+            show_shutdown();
+            return 1;
+        }
+    } else if (!writer.finish(&error)) {
         return write_failed(frame_path(dir, frames - 1), error);
+    }
     if (frames > 0)
         report_progress(frames, frames);
     std::fprintf(stderr, "%sglowcam: wrote %lld frame%s into %s\n", frames > 0 ? "\n" : "",

@@ -32,6 +32,10 @@ TEST(CommandLine, DefaultsAndEveryOption)
     EXPECT_TRUE(p.o.camera == "clip.y4m" && p.o.music == "a.flac" && p.o.render_dir == "out");
     EXPECT_TRUE(p.o.fps == 2.0 && p.o.start == 604800.0 && p.o.duration == 0.0);
     EXPECT_EQ(parse({"--audio-in", "alsa_input.usb"}).o.audio_in, "alsa_input.usb");
+    p = parse({"--render", "show.webm", "--bitrate", "900"});
+    EXPECT_TRUE(p.ok && p.o.render_file == "show.webm" && p.o.render_dir.empty() && p.o.bitrate_kbps == 900) << p.error;
+    p = parse({"--record", "a.mkv", "--virtual-camera", "/dev/video7", "--no-vsync"});
+    EXPECT_TRUE(p.ok && p.o.record_file == "a.mkv" && p.o.virtual_camera == "/dev/video7" && p.o.no_vsync) << p.error;
 }
 
 TEST(CommandLine, BadInputNamesTheOption)
@@ -60,6 +64,12 @@ TEST(CommandLine, BadInputNamesTheOption)
         {{"--render", "o", "--start", "-0.5"}, "--start"},
         {{"--render", "o", "--fps", "1000", "--duration", "100000"}, "--duration"},
         {{"--fps", "30"}, "--render"},
+        {{"--render", "show.mp4"}, ".webm or .mkv"},
+        {{"--record", "show.mp4"}, "--record"},
+        {{"--render", "frames", "--bitrate", "900"}, "--bitrate"},
+        {{"--render", "a.webm", "--bitrate", "9.5"}, "--bitrate"},
+        {{"--render", "a.webm", "--record", "b.webm"}, "--record"},
+        {{"--virtual-camera", "video0"}, "--virtual-camera"},
         {{"--rende\n\xd2"}, "--rende?"},  // found by fuzzing: a newline broke the line
         {{"--size", "64\nx64"}, "64?x64"},
     };

@@ -1,10 +1,13 @@
-// --render DIR as a user runs it: the real program, no display, frames
-// written as PNGs that can be read back; and the writer behind it.
+// --render DIR and --render FILE.webm as a user runs them: the real program,
+// no display, frames written as PNGs or one video that can be read back; and
+// the PNG writer behind it.
 
 #include "render/png_write.h"
 #include "tests/support/process.h"
+#include "tests/support/video_decode.h"
 
 #include <gtest/gtest.h>
+#include <png.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -68,12 +71,54 @@ TEST(OfflineRender, InstalledOrNotWritesTheSameFrames)
     EXPECT_EQ(zero.exit_code, 0) << zero.err;
     EXPECT_TRUE(fs::is_directory(root / "zero") && fs::is_empty(root / "zero"));
     std::ofstream(root / "plain-file") << "x";
-    ProcessResult bad = render(glowcam_exe(), root / "plain-file" / "frames", {"--duration", "1"});
-    EXPECT_EQ(bad.exit_code, 1);
-    EXPECT_NE(bad.err.find("cannot write frames"), std::string::npos) << bad.err;
-    EXPECT_EQ(std::count(bad.err.begin(), bad.err.end(), '\n'), 1) << bad.err;
+    for (const char* out : {"frames", "show.webm"}) {
+        ProcessResult bad = render(glowcam_exe(), root / "plain-file" / out, {"--duration", "1"});
+        EXPECT_EQ(bad.exit_code, 1);
+        EXPECT_NE(bad.err.find("cannot write"), std::string::npos) << bad.err;
+        EXPECT_EQ(std::count(bad.err.begin(), bad.err.end(), '\n'), 1) << bad.err;
+    }
     fs::remove_all(root);
 }
+
+// Decodes an 8-bit RGB PNG into rows top first.
+std::vector<unsigned char> read_png(const fs::path& p)
+{
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    std::vector<unsigned char> rgb;
+    if (png_image_begin_read_from_file(&image, p.c_str())) {
+        image.format = PNG_FORMAT_RGB;
+        rgb.resize(PNG_IMAGE_SIZE(image));
+        if (!png_image_finish_read(&image, nullptr, rgb.data(), 0, nullptr))
+            rgb.clear();
+    }
+    return rgb;
+}
+
+// The same frames as one video with the music: the same bytes on every run,
+// ten frames and a second of music, pictures as the PNG frames show them.
+TEST(OfflineRender, VideoFileRepeatsByteForByteAndShowsThePngFrames)
+{
+    fs::create_directories(root);
+    std::vector<std::string> args = {"--fps", "10", "--duration", "1"};
+    for (const char* out : {"a.webm", "b.webm", "frames"}) {
+        ProcessResult r = render(glowcam_exe(), root / out, args);
+        ASSERT_EQ(r.exit_code, 0) << r.err;
+        EXPECT_NE(r.err.find("10 frames"), std::string::npos) << r.err;
+    }
+    EXPECT_TRUE(slurp(root / "a.webm") == slurp(root / "b.webm"));
+    std::vector<unsigned char> png = read_png(root / "frames" / frame(0));
+    DecodedVideo video = decode_video((root / "a.webm").string(), true);
+    EXPECT_EQ(video.frames, 10);
+    EXPECT_NEAR(video.audio_seconds, 1.0, 0.03);
+    ASSERT_EQ(video.first.size(), png.size());
+    double error = 0.0;
+    for (size_t i = 0; i < png.size(); ++i)
+        error += std::abs(video.first[i] - png[i]);
+    EXPECT_LT(error / static_cast<double>(png.size()), 8.0);
+    fs::remove_all(root);
+}
+
 
 // The render writes frame i while it draws frame i + 1: the files must come
 // out as written one by one, though the caller refills its buffer at once; a

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <gst/gst.h>
+
+#include <string>
+
+// The live show as a camera: frames read back from GL, turned upright and
+// into YUY2, sent to a v4l2loopback device for video calls and streaming
+// programs. Sending never waits: a leaky queue drops what the device cannot
+// take in time.
+
+// Opens `device` (/dev/videoN). When it is missing or no loopback device,
+// writes one line saying how to make one and returns false; the show runs
+// on without it.
+bool virtual_camera_open(const std::string& device, int width, int height);
+
+// The same pipeline into `sink`, which it takes over (an appsink in tests).
+bool virtual_camera_open_sink(GstElement* sink, int width, int height, std::string* error);
+
+// One frame as glReadPixels returns it (RGB, bottom row first, no row padding).
+void virtual_camera_send(const unsigned char* rgb);
+
+// Frames dropped at the source because the conversion fell behind.
+long long virtual_camera_dropped();
+
+void virtual_camera_close();
