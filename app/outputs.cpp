@@ -1,9 +1,9 @@
 #include "app/outputs.h"
 
-#include "app/clock.h"
-#include "app/window.h"
 #include "audio/music_file.h"
+#include "core/clock.h"
 #include "platform/frame_pacer.h"
+#include "platform/window.h"
 #include "render/video_file.h"
 #include "render/virtual_camera.h"
 
