@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <set>
 #include <thread>
 
 namespace {
@@ -72,6 +73,41 @@ bool x11_wait_for_window(const std::string& display, const std::string& title, d
     Window w = wait_for_title(d, title, timeout_s);
     XCloseDisplay(d);
     return w != 0;
+}
+
+bool x11_wait_for_size(const std::string& display, const std::string& title, const std::string& size,
+                       double timeout_s)
+{
+    Display* d = XOpenDisplay(display.c_str());
+    if (!d)
+        return false;
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(timeout_s);
+    Window w = wait_for_title(d, title, timeout_s);
+    XWindowAttributes a{};
+    auto now = [&] { return std::to_string(a.width) + "x" + std::to_string(a.height); };
+    while (w && XGetWindowAttributes(d, w, &a) && now() != size && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    XCloseDisplay(d);
+    return w && now() == size;
+}
+
+int x11_row_colours(const std::string& display, const std::string& title)
+{
+    Display* d = XOpenDisplay(display.c_str());
+    if (!d)
+        return 0;
+    Window w = wait_for_title(d, title, 0);
+    XWindowAttributes a{};
+    XImage* row = w && XGetWindowAttributes(d, w, &a)
+                      ? XGetImage(d, w, 0, a.height / 4, static_cast<unsigned>(a.width), 1, AllPlanes, ZPixmap)
+                      : nullptr;
+    std::set<unsigned long> colours;
+    for (int x = 0; row && x < a.width; x += 4)
+        colours.insert(XGetPixel(row, x, 0));
+    if (row)
+        XDestroyImage(row);
+    XCloseDisplay(d);
+    return static_cast<int>(colours.size());
 }
 
 bool x11_close_window(const std::string& display, const std::string& title, double timeout_s)
