@@ -75,28 +75,10 @@ bool x11_wait_for_window(const std::string& display, const std::string& title, d
     return w != 0;
 }
 
-bool x11_wait_for_size(const std::string& display, const std::string& title, const std::string& size,
-                       double timeout_s)
+std::string x11_window_size(const std::string& display, const std::string& title, int* row_colours)
 {
     Display* d = XOpenDisplay(display.c_str());
-    if (!d)
-        return false;
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(timeout_s);
-    Window w = wait_for_title(d, title, timeout_s);
-    XWindowAttributes a{};
-    auto now = [&] { return std::to_string(a.width) + "x" + std::to_string(a.height); };
-    while (w && XGetWindowAttributes(d, w, &a) && now() != size && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    XCloseDisplay(d);
-    return w && now() == size;
-}
-
-int x11_row_colours(const std::string& display, const std::string& title)
-{
-    Display* d = XOpenDisplay(display.c_str());
-    if (!d)
-        return 0;
-    Window w = wait_for_title(d, title, 0);
+    Window w = d ? wait_for_title(d, title, 0) : 0;
     XWindowAttributes a{};
     XImage* row = w && XGetWindowAttributes(d, w, &a)
                       ? XGetImage(d, w, 0, a.height / 4, static_cast<unsigned>(a.width), 1, AllPlanes, ZPixmap)
@@ -106,8 +88,10 @@ int x11_row_colours(const std::string& display, const std::string& title)
         colours.insert(XGetPixel(row, x, 0));
     if (row)
         XDestroyImage(row);
-    XCloseDisplay(d);
-    return static_cast<int>(colours.size());
+    if (d)
+        XCloseDisplay(d);
+    *row_colours = static_cast<int>(colours.size());
+    return std::to_string(a.width) + "x" + std::to_string(a.height);
 }
 
 bool x11_close_window(const std::string& display, const std::string& title, double timeout_s)

@@ -10,10 +10,6 @@ bool x11_close_window(const std::string& display, const std::string& title, doub
 // True once a top-level window with this title exists, within timeout_s.
 bool x11_wait_for_window(const std::string& display, const std::string& title, double timeout_s);
 
-// True once that window is "WxH" pixels, within timeout_s.
-bool x11_wait_for_size(const std::string& display, const std::string& title, const std::string& size,
-                       double timeout_s);
-
-// The colours on the window's row a quarter of the way down: a picture drawn
-// across it shows many, a cleared margin one.
-int x11_row_colours(const std::string& display, const std::string& title);
+// The window's size, "WxH", and the colours on its row a quarter of the way
+// down: a picture drawn across the window shows many, a cleared margin one.
+std::string x11_window_size(const std::string& display, const std::string& title, int* row_colours);
