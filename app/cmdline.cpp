@@ -91,7 +91,7 @@ bool parse_count(const char* text, int low, int high, int* out)
 
 const char* command_line_usage()
 {
-    return "usage: glowcam [--no-dialog] [--size WxH] [--window] [--no-vsync] [--no-sound]\n"
+    return "usage: glowcam [--no-dialog] [--size WxH] [--window] [--display N] [--no-vsync] [--no-sound]\n"
            "               [--camera auto|none|test|/dev/videoN|FILE]\n"
            "               [--music FILE | --audio-in monitor|mic|SOURCE]\n"
            "               [--record FILE.webm] [--virtual-camera /dev/videoN]\n"
@@ -102,6 +102,8 @@ const char* command_line_usage()
            "  --no-dialog        skip the configuration dialog; messages go to standard error\n"
            "  --size WxH         window size in pixels (default 1024x768)\n"
            "  --window           run in a window instead of full screen\n"
+           "  --display N        the monitor to show on: 0 (default) is the primary, then\n"
+           "                     the others as 'xrandr --listmonitors' numbers them\n"
            "  --no-sound         play nothing; the visuals still follow the music\n"
            "  --camera SOURCE    auto (first camera, default), none, test (built-in pattern),\n"
            "                     /dev/videoN, or a video file played in a loop\n"
@@ -118,7 +120,8 @@ const char* command_line_usage()
            "  --render FILE      the same as one .webm or .mkv video with the music\n"
            "  --bitrate KBPS     the video's bitrate (default: one that suits the size)\n"
            "\n"
-           "Escape ends the show (exit code 27); closing the window ends it with 0.\n";
+           "F11 switches between full screen and the window. Escape ends the show (exit\n"
+           "code 27); closing the window ends it with 0.\n";
 }
 
 bool parse_command_line(int argc, const char* const* argv, Options* out, std::string* error)
@@ -216,6 +219,14 @@ bool parse_command_line(int argc, const char* const* argv, Options* out, std::st
                 return false;
             }
             ++i;
+        } else if (arg == "--display") {
+            if (!need_value())
+                return false;
+            if (!parse_count(value, 0, 63, &o.display)) {
+                *error = "--display wants a monitor number from 0, not '" + printable(value) + "'";
+                return false;
+            }
+            ++i;
         } else if (arg == "--bitrate") {
             if (!need_value())
                 return false;
@@ -269,8 +280,8 @@ bool parse_command_line(int argc, const char* const* argv, Options* out, std::st
         *error = "--bitrate goes with --render FILE.webm or --record";
         return false;
     }
-    if (render && (!o.record_file.empty() || !o.virtual_camera.empty())) {
-        *error = "--record and --virtual-camera go with the live show, not --render";
+    if (render && (!o.record_file.empty() || !o.virtual_camera.empty() || o.display > 0)) {
+        *error = "--record, --virtual-camera and --display go with the live show, not --render";
         return false;
     }
     if (!o.audio_in.empty() && music_given) {

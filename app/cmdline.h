@@ -10,6 +10,7 @@ struct Options {
     int width = 1024;
     int height = 768;
     bool window = false;
+    int display = 0;          // the monitor to show on, from 0
     bool no_sound = false;
     std::string camera = "auto";
     std::string music = "music/tidewave.ogg";

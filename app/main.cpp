@@ -5,6 +5,7 @@
 #include "app/offline.h"
 #include "core/settings.h"
 #include "platform/message_box.h"
+#include "platform/window.h"
 
 #include <cstdio>
 #include <string>
@@ -32,6 +33,17 @@ int main(int argc, char** argv)
     no_sound = options.no_sound;
     if (!options.render_dir.empty() || !options.render_file.empty())
         return offline_render(options);
+
+    // Asked before the dialog, so a wrong number costs the user nothing. The
+    // count is unknown without a display: the window then says what failed.
+    monitor_index = options.display;
+    int monitors = options.display > 0 ? window_display_count() : 0;
+    if (monitors > 0 && options.display >= monitors) {
+        std::fprintf(stderr, "glowcam: --display %d: this desktop has %d monitor%s, numbered from 0"
+                     " (see glowcam --help)\n",
+                     options.display, monitors, monitors == 1 ? "" : "s");
+        return 2;
+    }
 
     if (options.no_dialog) {
         message_box_use_stderr(true);

@@ -3,6 +3,7 @@
 #include "app/frame_stats.h"
 #include "app/outputs.h"
 #include "app/startup.h"
+#include "core/settings.h"
 #include "platform/main_thread.h"
 #include "platform/window.h"
 #include "show/composer.h"
@@ -11,6 +12,7 @@
 
 namespace {
 const int escape_key = 27;
+const int f11_key = 0x7A;
 }
 
 int main_loop()
@@ -32,6 +34,9 @@ int main_loop()
             continue;
         if (window_key_pressed(escape_key))
             return escape_key;
+        if (window_key_pressed(f11_key))
+            fullscreen = window_switch_full_screen();
+        window_follow_size();
         compose_frame();
         live_outputs_present();
         stats.frame_done();

@@ -15,12 +15,22 @@
 
 bool window_open(const char* title)
 {
-    if (!window_create(title, screen_width, screen_height, color_bits, fullscreen))
+    if (!window_create(title, screen_width, screen_height, color_bits, fullscreen, monitor_index))
         return false;
     fullscreen = window_full_screen();
     if (fullscreen)
         SDL_Delay(2000);  // let the monitor settle into the new mode
     return true;
+}
+
+void window_follow_size()
+{
+    int w = 0, h = 0;
+    if (!window_size_changed(&w, &h))
+        return;
+    screen_width = w;
+    screen_height = h > 0 ? h : 1;
+    window_resize(screen_width, screen_height);
 }
 
 void startup_reset()

@@ -16,6 +16,10 @@ enum class ShowMode { live, offline };
 // windowed fallback.
 bool window_open(const char* title);
 
+// Once the window has changed size (F11 switches between full screen at the
+// desktop's size and the window), the settings and the projection follow it.
+void window_follow_size();
+
 // Seeds the random generator with 1234 and lets go of every key.
 void startup_reset();
 

@@ -111,7 +111,7 @@ void bench_grab_to_texture()
 {
     setenv("SDL_VIDEODRIVER", "offscreen", 1);
     message_box_use_stderr(true);
-    if (!window_create("glowcam-bench", 640, 480, 32, false)) {
+    if (!window_create("glowcam-bench", 640, 480, 32, false, 0)) {
         std::fprintf(stderr, "glowcam-bench: no offscreen GL context; skipping grab-to-texture\n");
         return;
     }

@@ -110,7 +110,7 @@ int run_frame_bench(int, char**)
     message_box_use_stderr(true);
     // One surface of the largest size; smaller sizes draw into its corner
     // through the viewport, as a window of that size would.
-    if (!window_create("glowcam-bench", 1024, 768, 32, false)) {
+    if (!window_create("glowcam-bench", 1024, 768, 32, false, 0)) {
         std::fprintf(stderr, "glowcam-bench: cannot open an offscreen GL window\n");
         return 1;
     }

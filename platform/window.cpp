@@ -6,6 +6,9 @@
 #include <GL/gl.h>
 #include <GL/glu.h>
 #include <SDL.h>
+#include <SDL_syswm.h>
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
 
 #include <cstdio>
 #include <cstring>
@@ -20,7 +23,10 @@ struct WindowState {
     SDL_Window* handle = nullptr;
     SDL_GLContext gl_context = nullptr;
     bool video_started = false;
-    bool full_screen = false;  // the display mode is switched
+    bool full_screen = false;  // in a switched mode or at the desktop's size
+    int display = 0;
+    SDL_Rect windowed{};  // where the window was made, for a return from full screen
+    bool size_changed = false;
     // Keys pressed since the loop last looked: a tap whose press and release
     // both come between two frames must still be seen.
     unsigned char pressed[256] = {};
@@ -36,10 +42,10 @@ void say(const char* line)
 
 bool display_has_mode(int width, int height)
 {
-    int count = SDL_GetNumDisplayModes(0);
+    int count = SDL_GetNumDisplayModes(win.display);
     for (int i = 0; i < count; ++i) {
         SDL_DisplayMode mode;
-        if (SDL_GetDisplayMode(0, i, &mode) == 0 && mode.w == width && mode.h == height)
+        if (SDL_GetDisplayMode(win.display, i, &mode) == 0 && mode.w == width && mode.h == height)
             return true;
     }
     return false;
@@ -100,12 +106,49 @@ bool start_video()
     return true;
 }
 
+// At the top-left corner of the chosen monitor; one unplugged since the
+// program counted them gives way to the first.
 SDL_Window* make_window(const char* title, int width, int height, bool full_screen)
 {
     Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN;
     if (full_screen)
         flags |= SDL_WINDOW_FULLSCREEN;
-    return SDL_CreateWindow(title, 0, 0, width, height, flags);
+    SDL_Rect at{};
+    if (SDL_GetDisplayBounds(win.display, &at) != 0)
+        SDL_GetDisplayBounds(win.display = 0, &at);
+    win.windowed = {at.x, at.y, width, height};
+    return SDL_CreateWindow(title, at.x, at.y, width, height, flags);
+}
+
+bool window_manager_running(Display* d)
+{
+    Atom check = XInternAtom(d, "_NET_SUPPORTING_WM_CHECK", True), type = None;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* value = nullptr;
+    bool running = check != None && XGetWindowProperty(d, DefaultRootWindow(d), check, 0, 1, False, XA_WINDOW,
+                                                       &type, &format, &count, &after, &value) == Success &&
+                   count == 1;
+    XFree(value);
+    return running;
+}
+
+// SDL asks the window manager for full screen at the desktop's size; in a bare
+// X session (an installation's kiosk, a test server) nobody answers, so the
+// window is placed by hand.
+void place_without_window_manager(bool full)
+{
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    if (!SDL_GetWindowWMInfo(win.handle, &info) || info.subsystem != SDL_SYSWM_X11 ||
+        window_manager_running(info.info.x11.display))
+        return;
+    SDL_Rect r = win.windowed;
+    if (full)
+        SDL_GetDisplayBounds(SDL_GetWindowDisplayIndex(win.handle), &r);
+    XMoveResizeWindow(info.info.x11.display, info.info.x11.window, r.x, r.y, static_cast<unsigned>(r.w),
+                      static_cast<unsigned>(r.h));
+    XFlush(info.info.x11.display);
 }
 
 // SDL changes the display mode only when a full-screen window is shown, so
@@ -189,9 +232,18 @@ void window_drawable_size(int* width, int* height)
         SDL_GL_GetDrawableSize(win.handle, width, height);
 }
 
-bool window_create(const char* title, int width, int height, int bits, bool full_screen)
+bool window_size_changed(int* width, int* height)
+{
+    bool changed = win.size_changed;
+    win.size_changed = false;
+    window_drawable_size(width, height);
+    return changed;
+}
+
+bool window_create(const char* title, int width, int height, int bits, bool full_screen, int display)
 {
     win.full_screen = full_screen;
+    win.display = display;
     if (!start_video())
         return false;
     set_gl_attributes(bits);
@@ -206,6 +258,25 @@ bool window_create(const char* title, int width, int height, int bits, bool full
 }
 
 bool window_full_screen() { return win.full_screen; }
+
+bool window_switch_full_screen()
+{
+    bool full = !win.full_screen;
+    if (SDL_SetWindowFullscreen(win.handle, full ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0) != 0)
+        return win.full_screen;
+    place_without_window_manager(full);
+    SDL_ShowCursor(full ? SDL_DISABLE : SDL_ENABLE);
+    return win.full_screen = full;
+}
+
+int window_display_count()
+{
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0)
+        return 0;
+    int count = display_found() ? SDL_GetNumVideoDisplays() : 0;
+    SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    return count > 0 ? count : 0;
+}
 
 void window_destroy()
 {
@@ -306,6 +377,8 @@ void window_proc(const SDL_Event& ev)
             window_active = false;
         else if (ev.window.event == SDL_WINDOWEVENT_RESTORED)
             window_active = true;
+        else if (ev.window.event == SDL_WINDOWEVENT_SIZE_CHANGED)
+            win.size_changed = true;
         break;
     case SDL_KEYDOWN:
     case SDL_KEYUP: {

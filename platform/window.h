@@ -10,12 +10,17 @@ union SDL_Event;
 extern unsigned char keys[256];  // by Windows virtual-key code: 1 while down
 extern bool window_active;       // false while minimised
 
-// Builds everything, or releases what it built and returns false. A
-// full-screen mode that the display does not offer asks whether to go on in a
-// window of the same client size.
-bool window_create(const char* title, int width, int height, int bits, bool full_screen);
-// True while the display mode is switched: false after the windowed fallback.
+// Builds everything on monitor `display` (from 0), or releases what it built
+// and returns false. A full-screen mode that the display does not offer asks
+// whether to go on in a window of the same client size.
+bool window_create(const char* title, int width, int height, int bits, bool full_screen, int display);
+// True while the window fills its monitor: false after the windowed fallback.
 bool window_full_screen();
+// F11: full screen at the desktop's size (no mode change), or back to the
+// window. Returns whether the window now fills its monitor.
+bool window_switch_full_screen();
+// The monitors of the desktop, 0 when there is no display to ask.
+int window_display_count();
 void window_destroy();
 // The viewport and the perspective projection for a client area of this size.
 void window_resize(int width, int height);
@@ -35,3 +40,7 @@ int virtual_key_code(int sdl_keycode);
 
 // The drawable's size in pixels (for checks of what full screen really gave).
 void window_drawable_size(int* width, int* height);
+
+// True, with the drawable's size, once the window has changed size since the
+// last call (after F11, or by the window manager's doing).
+bool window_size_changed(int* width, int* height);

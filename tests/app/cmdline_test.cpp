@@ -34,8 +34,9 @@ TEST(CommandLine, DefaultsAndEveryOption)
     EXPECT_EQ(parse({"--audio-in", "alsa_input.usb"}).o.audio_in, "alsa_input.usb");
     p = parse({"--render", "show.webm", "--bitrate", "900"});
     EXPECT_TRUE(p.ok && p.o.render_file == "show.webm" && p.o.render_dir.empty() && p.o.bitrate_kbps == 900) << p.error;
-    p = parse({"--record", "a.mkv", "--virtual-camera", "/dev/video7", "--no-vsync"});
-    EXPECT_TRUE(p.ok && p.o.record_file == "a.mkv" && p.o.virtual_camera == "/dev/video7" && p.o.no_vsync) << p.error;
+    p = parse({"--record", "a.mkv", "--virtual-camera", "/dev/video7", "--no-vsync", "--display", "2"});
+    EXPECT_TRUE(p.ok && p.o.record_file == "a.mkv" && p.o.virtual_camera == "/dev/video7" && p.o.no_vsync &&
+                p.o.display == 2) << p.error;
 }
 
 TEST(CommandLine, BadInputNamesTheOption)
@@ -70,6 +71,8 @@ TEST(CommandLine, BadInputNamesTheOption)
         {{"--render", "a.webm", "--bitrate", "9.5"}, "--bitrate"},
         {{"--render", "a.webm", "--record", "b.webm"}, "--record"},
         {{"--virtual-camera", "video0"}, "--virtual-camera"},
+        {{"--display", "-1"}, "--display"},
+        {{"--render", "o", "--display", "1"}, "--display"},
         {{"--rende\n\xd2"}, "--rende?"},  // found by fuzzing: a newline broke the line
         {{"--size", "64\nx64"}, "64?x64"},
     };

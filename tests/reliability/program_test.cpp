@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <thread>
@@ -47,7 +48,7 @@ bool wait_for_file(const std::string& path)
 
 }  // namespace
 
-TEST(Program, RunsOnThroughFaultsAndEndsCleanlyOnASignalOrAClose)
+TEST(Program, RunsOnThroughFaultsAndEndsCleanlyOnAKeyOrASignal)
 {
     Xvfb x(1024, 768);
     ASSERT_TRUE(x.ok()) << "Xvfb did not start";
@@ -55,7 +56,7 @@ TEST(Program, RunsOnThroughFaultsAndEndsCleanlyOnASignalOrAClose)
     // The show, windowed, on the null sound output unless `env` says
     // otherwise; `during` runs with its pid while it does.
     auto run = [&](const std::string& camera, const std::string& music, const std::function<void(int)>& during,
-                   const std::string& env = "ALSOFT_DRIVERS=null") {
+                   const std::string& env = "ALSOFT_DRIVERS=null", int code = 0) {
         std::filesystem::remove(stats);
         ProcessOptions po;
         po.env = {"DISPLAY=" + x.display(), env, "GLOWCAM_FRAME_STATS=" + stats};
@@ -65,16 +66,28 @@ TEST(Program, RunsOnThroughFaultsAndEndsCleanlyOnASignalOrAClose)
                                        camera, "--music", music},
                                       po);
         EXPECT_FALSE(r.timed_out);
-        EXPECT_EQ(r.exit_code, 0) << r.err;
+        EXPECT_EQ(r.exit_code, code) << r.err;
         EXPECT_EQ(r.err.find("Cannot close"), std::string::npos) << r.err;
         return r.err;
     };
 
-    // SIGINT: the show ends as from its window, with nothing to complain about.
-    std::string err = run("test", demo_track, [&](int pid) {
+    // F11 taps fill the screen and give the window back; Escape still ends
+    // the show, with nothing to complain about.
+    auto tap = [&](const std::string& key) {
+        EXPECT_EQ(std::system(("DISPLAY=" + x.display() + " xdotool key --delay 0 " + key).c_str()), 0);
+    };
+    std::string err = run("test", demo_track, [&](int) {
         ASSERT_TRUE(wait_for_frame_stats(stats, 2, 20));
-        kill(pid, SIGINT);
-    });
+        for (const char* size : {"1024x768", "320x240"}) {
+            tap("F11");
+            // A second of frames later the picture fills the window, not a corner of it.
+            ASSERT_TRUE(wait_for_frame_stats(stats, read_frame_stats(stats).size() + 2, 10));
+            int colours = 0;
+            EXPECT_EQ(x11_window_size(x.display(), title, &colours), size);
+            EXPECT_GE(colours, 8) << size;
+        }
+        tap("Escape");
+    }, "ALSOFT_DRIVERS=null", 27);
     EXPECT_NE(err.find("Information: Video device connected :)\n"), std::string::npos) << err;
     EXPECT_EQ(err.find("error"), std::string::npos) << err;
 
@@ -110,11 +123,11 @@ TEST(Program, RunsOnThroughFaultsAndEndsCleanlyOnASignalOrAClose)
     EXPECT_EQ(err.find("bass error"), std::string::npos) << err;
 
     // No sound device, a camera file broken from the start and music cut in
-    // half: each is said once, and the show runs until its window is closed.
+    // half: each is said once, and the show runs on until SIGINT.
     ASSERT_EQ(truncate(camera.c_str(), static_cast<off_t>(header.size() + frame + 7)), 0);
-    err = run(camera, write_bytes("cut.ogg", ogg.substr(0, ogg.size() / 2)), [&](int) {
+    err = run(camera, write_bytes("cut.ogg", ogg.substr(0, ogg.size() / 2)), [&](int pid) {
         EXPECT_TRUE(wait_for_frame_stats(stats, 4, 20)) << "the show never drew";
-        EXPECT_TRUE(x11_close_window(x.display(), title, 10));
+        kill(pid, SIGINT);
     }, "ALSOFT_DRIVERS=no-such-backend");
     EXPECT_EQ(count_of(err, "bass error: Can't initialize sound device"), 1) << err;
     EXPECT_EQ(err.find("Can't load file"), std::string::npos) << err;
@@ -132,6 +145,12 @@ TEST(Program, RunsOnThroughFaultsAndEndsCleanlyOnASignalOrAClose)
     };
     EXPECT_FALSE(run_process({glowcam_exe()}, po).timed_out);
     EXPECT_FALSE(x11_wait_for_window(x.display(), "Config:", 0));
+
+    // A monitor the desktop lacks: one line, before the dialog.
+    po.while_running = nullptr;
+    ProcessResult r = run_process({glowcam_exe(), "--display", "5"}, po);
+    EXPECT_EQ(r.exit_code, 2);
+    EXPECT_NE(r.err.find("--display 5: this desktop has 1 monitor,"), std::string::npos) << r.err;
 }
 
 TEST(Program, WithoutADisplayTheShowAndTheDialogEachExitWithTheirCode)

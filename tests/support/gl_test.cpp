@@ -17,7 +17,7 @@ void GlTest::reopen(int w, int h)
 {
     window_destroy();
     setenv("SDL_VIDEODRIVER", "offscreen", 1);
-    ASSERT_TRUE(window_create("test", w, h, 32, false)) << SDL_GetError();
+    ASSERT_TRUE(window_create("test", w, h, 32, false, 0)) << SDL_GetError();
     // The settings as the program's window_open leaves them.
     screen_width = w;
     screen_height = h;

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <set>
 #include <thread>
 
 namespace {
@@ -72,6 +73,25 @@ bool x11_wait_for_window(const std::string& display, const std::string& title, d
     Window w = wait_for_title(d, title, timeout_s);
     XCloseDisplay(d);
     return w != 0;
+}
+
+std::string x11_window_size(const std::string& display, const std::string& title, int* row_colours)
+{
+    Display* d = XOpenDisplay(display.c_str());
+    Window w = d ? wait_for_title(d, title, 0) : 0;
+    XWindowAttributes a{};
+    XImage* row = w && XGetWindowAttributes(d, w, &a)
+                      ? XGetImage(d, w, 0, a.height / 4, static_cast<unsigned>(a.width), 1, AllPlanes, ZPixmap)
+                      : nullptr;
+    std::set<unsigned long> colours;
+    for (int x = 0; row && x < a.width; x += 4)
+        colours.insert(XGetPixel(row, x, 0));
+    if (row)
+        XDestroyImage(row);
+    if (d)
+        XCloseDisplay(d);
+    *row_colours = static_cast<int>(colours.size());
+    return std::to_string(a.width) + "x" + std::to_string(a.height);
 }
 
 bool x11_close_window(const std::string& display, const std::string& title, double timeout_s)
