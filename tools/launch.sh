@@ -7,7 +7,7 @@ shift
 if [ -z "$DISPLAY" ] && [ -z "$WAYLAND_DISPLAY" ]; then
     echo "glowcam: no display found (DISPLAY is not set), so rendering a 10 s preview into $(pwd)/glowcam-preview instead" >&2
     "$glowcam" --render glowcam-preview --duration 10 --size 640x480 "$@" || exit $?
-    echo "glowcam: the preview is in $(pwd)/glowcam-preview (the README shows how to join it into a video)" >&2
+    echo "glowcam: the preview is in $(pwd)/glowcam-preview (--render FILE.webm makes one video with its music instead)" >&2
     exit 0
 fi
 exec "$glowcam" "$@"
