@@ -333,38 +333,13 @@ void window_swap()
         SDL_GL_SwapWindow(win.handle);
 }
 
-int virtual_key_code(int k)
+// Only the keys the show reads have a code: Escape ends it, F11 switches
+// full screen.
+static int virtual_key_code(int k)
 {
-    if (k >= SDLK_a && k <= SDLK_z)
-        return 'A' + (k - SDLK_a);
-    if (k >= SDLK_0 && k <= SDLK_9)
-        return k;
-    if (k >= SDLK_F1 && k <= SDLK_F12)
-        return 0x70 + (k - SDLK_F1);
-    if (k >= SDLK_KP_1 && k <= SDLK_KP_9)
-        return 0x61 + (k - SDLK_KP_1);
     switch (k) {
-    case SDLK_BACKSPACE: return 0x08;
-    case SDLK_TAB: return 0x09;
-    case SDLK_RETURN: case SDLK_KP_ENTER: return 0x0D;
-    case SDLK_LSHIFT: case SDLK_RSHIFT: return 0x10;
-    case SDLK_LCTRL: case SDLK_RCTRL: return 0x11;
-    case SDLK_LALT: case SDLK_RALT: return 0x12;
-    case SDLK_PAUSE: return 0x13;
-    case SDLK_CAPSLOCK: return 0x14;
     case SDLK_ESCAPE: return 0x1B;
-    case SDLK_SPACE: return 0x20;
-    case SDLK_PAGEUP: return 0x21;
-    case SDLK_PAGEDOWN: return 0x22;
-    case SDLK_END: return 0x23;
-    case SDLK_HOME: return 0x24;
-    case SDLK_LEFT: return 0x25;
-    case SDLK_UP: return 0x26;
-    case SDLK_RIGHT: return 0x27;
-    case SDLK_DOWN: return 0x28;
-    case SDLK_INSERT: return 0x2D;
-    case SDLK_DELETE: return 0x2E;
-    case SDLK_KP_0: return 0x60;
+    case SDLK_F11: return 0x7A;
     default: return 0;
     }
 }
@@ -382,9 +357,8 @@ void window_proc(const SDL_Event& ev)
         break;
     case SDL_KEYDOWN:
     case SDL_KEYUP: {
-        // Keys pressed with Alt held, and F10, are system keys: not recorded.
-        if ((ev.key.keysym.mod & KMOD_ALT) || ev.key.keysym.sym == SDLK_F10 ||
-            ev.key.keysym.sym == SDLK_LALT || ev.key.keysym.sym == SDLK_RALT)
+        // Keys pressed with Alt held are system keys: not recorded.
+        if (ev.key.keysym.mod & KMOD_ALT)
             break;
         int vk = virtual_key_code(ev.key.keysym.sym);
         if (vk != 0) {

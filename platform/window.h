@@ -35,9 +35,6 @@ void window_keys_release();
 // The window's event handler: keys, minimise and restore, the screen saver.
 void window_proc(const SDL_Event& ev);
 
-// The Windows virtual-key code of an SDL key, or 0 for keys without one.
-int virtual_key_code(int sdl_keycode);
-
 // The drawable's size in pixels (for checks of what full screen really gave).
 void window_drawable_size(int* width, int* height);
 
