@@ -7,7 +7,6 @@
 #include "tests/support/video_decode.h"
 
 #include <gtest/gtest.h>
-#include <png.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -16,6 +15,8 @@
 #include <string>
 #include <vector>
 
+std::vector<unsigned char> read_png(const std::string& path);  // picture_test.cpp
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -23,9 +24,9 @@ namespace {
 const fs::path root = fs::temp_directory_path() / ("glowcam-offline-" + std::to_string(getpid()));
 
 // Run from the root folder, as a desktop launcher would.
-ProcessResult render(const std::string& exe, const fs::path& dir, std::vector<std::string> extra)
+ProcessResult render(const std::string& exe, const fs::path& out, std::vector<std::string> extra)
 {
-    std::vector<std::string> argv = {"/bin/sh", "-c", "cd / && exec \"$@\"", "sh", exe, "--render", dir.string(),
+    std::vector<std::string> argv = {"/bin/sh", "-c", "cd / && exec \"$@\"", "sh", exe, "--render", out.string(),
                                      "--size", "160x120", "--camera", "test"};
     argv.insert(argv.end(), extra.begin(), extra.end());
     ProcessOptions options;
@@ -46,19 +47,22 @@ std::string frame(int i)
     return name;
 }
 
-// 2 fps for 3 s from t = 24 s: six 160 x 120 frames, in mode 0 and mode 1,
-// the same from the build and from an install, which finds its demo track.
-// No frames for no time; a folder that cannot be made is one line.
-TEST(OfflineRender, InstalledOrNotWritesTheSameFrames)
+// 2 fps for 3 s from t = 24 s: six 160 x 120 frames, in mode 0 and mode 1, as
+// PNGs and as one video with the music, the same bytes from the build and
+// from an install (which finds its demo track); the video shows what the PNGs
+// show. No frames for no time; a place that cannot be written is one line.
+TEST(OfflineRender, FramesAndVideoAreTheSameFromTheBuildAndAnInstall)
 {
     fs::create_directories(root);
     ProcessResult install = run_process({GLOWCAM_CMAKE, "--install", GLOWCAM_BINARY_DIR, "--prefix", root / "usr"});
     ASSERT_EQ(install.exit_code, 0) << install.out << install.err;
     EXPECT_TRUE(fs::exists(root / "usr/share/applications/glowcam.desktop"));
-    std::vector<std::string> timing = {"--fps", "2", "--start", "24", "--duration", "3"};
-    ProcessResult a = render(glowcam_exe(), root / "a", timing), b = render(root / "usr/bin/glowcam", root / "b", timing);
-    ASSERT_TRUE(a.exit_code == 0 && b.exit_code == 0) << a.err << b.err;
-    EXPECT_NE(a.err.find("6 frames"), std::string::npos) << a.err;
+    const std::string built = glowcam_exe(), installed = root / "usr/bin/glowcam";
+    for (const auto& [exe, out] : {std::pair{built, "a"}, {installed, "b"}, {built, "a.webm"}, {installed, "b.webm"}}) {
+        ProcessResult r = render(exe, root / out, {"--fps", "2", "--start", "24", "--duration", "3"});
+        ASSERT_EQ(r.exit_code, 0) << r.err;
+        EXPECT_NE(r.err.find("6 frames"), std::string::npos) << r.err;
+    }
     for (int i = 0; i < 6; ++i) {
         const std::string png = slurp(root / "a" / frame(i));
         EXPECT_EQ(png.substr(12, 12), std::string("IHDR\0\0\0\xa0\0\0\0\x78", 12)) << frame(i);
@@ -66,59 +70,28 @@ TEST(OfflineRender, InstalledOrNotWritesTheSameFrames)
     }
     EXPECT_FALSE(fs::exists(root / "a" / frame(6)));
     EXPECT_NE(slurp(root / "a" / frame(0)), slurp(root / "a" / frame(4))) << "modes 0 and 1 differ";
+    EXPECT_TRUE(slurp(root / "a.webm") == slurp(root / "b.webm"));
+    std::vector<unsigned char> png = read_png(root / "a" / frame(0));
+    DecodedVideo video = decode_video((root / "a.webm").string(), true);
+    EXPECT_TRUE(video.frames == 6 && std::abs(video.audio_seconds - 3.0) < 0.03) << video.audio_seconds;
+    ASSERT_EQ(video.first.size(), png.size());
+    double error = 0.0;
+    for (size_t i = 0; i < png.size(); ++i)
+        error += std::abs(video.first[i] - png[i]);
+    EXPECT_LT(error / static_cast<double>(png.size()), 8.0);
 
-    ProcessResult zero = render(glowcam_exe(), root / "zero", {"--duration", "0"});
+    ProcessResult zero = render(built, root / "zero", {"--duration", "0"});
     EXPECT_EQ(zero.exit_code, 0) << zero.err;
     EXPECT_TRUE(fs::is_directory(root / "zero") && fs::is_empty(root / "zero"));
     std::ofstream(root / "plain-file") << "x";
     for (const char* out : {"frames", "show.webm"}) {
-        ProcessResult bad = render(glowcam_exe(), root / "plain-file" / out, {"--duration", "1"});
+        ProcessResult bad = render(built, root / "plain-file" / out, {"--duration", "1"});
         EXPECT_EQ(bad.exit_code, 1);
         EXPECT_NE(bad.err.find("cannot write"), std::string::npos) << bad.err;
         EXPECT_EQ(std::count(bad.err.begin(), bad.err.end(), '\n'), 1) << bad.err;
     }
     fs::remove_all(root);
 }
-
-// Decodes an 8-bit RGB PNG into rows top first.
-std::vector<unsigned char> read_png(const fs::path& p)
-{
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    std::vector<unsigned char> rgb;
-    if (png_image_begin_read_from_file(&image, p.c_str())) {
-        image.format = PNG_FORMAT_RGB;
-        rgb.resize(PNG_IMAGE_SIZE(image));
-        if (!png_image_finish_read(&image, nullptr, rgb.data(), 0, nullptr))
-            rgb.clear();
-    }
-    return rgb;
-}
-
-// The same frames as one video with the music: the same bytes on every run,
-// ten frames and a second of music, pictures as the PNG frames show them.
-TEST(OfflineRender, VideoFileRepeatsByteForByteAndShowsThePngFrames)
-{
-    fs::create_directories(root);
-    std::vector<std::string> args = {"--fps", "10", "--duration", "1"};
-    for (const char* out : {"a.webm", "b.webm", "frames"}) {
-        ProcessResult r = render(glowcam_exe(), root / out, args);
-        ASSERT_EQ(r.exit_code, 0) << r.err;
-        EXPECT_NE(r.err.find("10 frames"), std::string::npos) << r.err;
-    }
-    EXPECT_TRUE(slurp(root / "a.webm") == slurp(root / "b.webm"));
-    std::vector<unsigned char> png = read_png(root / "frames" / frame(0));
-    DecodedVideo video = decode_video((root / "a.webm").string(), true);
-    EXPECT_EQ(video.frames, 10);
-    EXPECT_NEAR(video.audio_seconds, 1.0, 0.03);
-    ASSERT_EQ(video.first.size(), png.size());
-    double error = 0.0;
-    for (size_t i = 0; i < png.size(); ++i)
-        error += std::abs(video.first[i] - png[i]);
-    EXPECT_LT(error / static_cast<double>(png.size()), 8.0);
-    fs::remove_all(root);
-}
-
 
 // The render writes frame i while it draws frame i + 1: the files must come
 // out as written one by one, though the caller refills its buffer at once; a
