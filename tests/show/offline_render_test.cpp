@@ -42,9 +42,8 @@ std::string slurp(const fs::path& p)
 
 std::string frame(int i)
 {
-    char name[32];
-    std::snprintf(name, sizeof name, "frame-%06d.png", i);
-    return name;
+    const std::string n = std::to_string(i);
+    return "frame-" + std::string(6 - n.size(), '0') + n + ".png";
 }
 
 // 2 fps for 3 s from t = 24 s: six 160 x 120 frames, in mode 0 and mode 1, as
