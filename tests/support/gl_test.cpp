@@ -35,10 +35,8 @@ std::vector<uint8_t> read_rgb(int w, int h)
 
 Rgb pixel_at(int x, int y)
 {
-    uint8_t p[3] = {0, 0, 0};
-    glFinish();
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(x, screen_height - 1 - y, 1, 1, GL_RGB, GL_UNSIGNED_BYTE, p);
+    const std::vector<uint8_t> all = read_rgb(screen_width, screen_height);
+    const uint8_t* p = &all[(static_cast<size_t>(screen_height - 1 - y) * screen_width + x) * 3];
     return {p[0], p[1], p[2]};
 }
 
@@ -54,15 +52,11 @@ StackDepths stack_depths()
 
 unsigned int make_texture(int w, int h, Rgb (*colour)(int x, int y))
 {
-    std::vector<uint8_t> px(static_cast<size_t>(w) * h * 3);
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) {
-            Rgb c = colour(x, y);
-            uint8_t* p = &px[(static_cast<size_t>(y) * w + x) * 3];
-            p[0] = static_cast<uint8_t>(c.r);
-            p[1] = static_cast<uint8_t>(c.g);
-            p[2] = static_cast<uint8_t>(c.b);
-        }
+    std::vector<uint8_t> px;
+    for (int i = 0; i < w * h; ++i) {
+        const Rgb c = colour(i % w, i / w);
+        px.insert(px.end(), {static_cast<uint8_t>(c.r), static_cast<uint8_t>(c.g), static_cast<uint8_t>(c.b)});
+    }
     return texture_create(px.data(), w, h, false);
 }
 

@@ -18,9 +18,7 @@ protected:
     void reopen(int w, int h);
 };
 
-struct Rgb {
-    int r, g, b;
-};
+struct Rgb { int r, g, b; };
 
 // The colour buffer, bottom row first as GL returns it.
 std::vector<uint8_t> read_rgb(int w, int h);
