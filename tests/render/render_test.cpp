@@ -7,8 +7,6 @@
 
 #include <GL/gl.h>
 
-#include <vector>
-
 namespace {
 
 class Render : public GlTest {
@@ -16,11 +14,10 @@ protected:
     void SetUp() override
     {
         GlTest::SetUp();
-        glClearColor(1, 0, 0, 1);  // something for the set-up to overwrite
-        glClear(GL_COLOR_BUFFER_BIT);
+        fill(1.0f);  // something for the set-up to overwrite
         ASSERT_TRUE(gl_state_init());
     }
-    void fill(float v)
+    static void fill(float v)
     {
         glClearColor(v, v, v, 1.0f);
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
@@ -31,35 +28,33 @@ protected:
 // every flip shows.
 Rgb quadrants(int x, int y) { return x < 4 ? Rgb{y < 4 ? 255 : 64, 0, 0} : Rgb{0, y < 4 ? 255 : 64, 0}; }
 
-TEST_F(Render, SetUpClearsToBlackAndLightsFollowTheirMask)
+// The set-up clears to black, and lights follow their mask. Upright, texel
+// row 0 is at the top of a textured quad; flipped, at the bottom; drawn
+// despite back-face culling and with the state left as found.
+TEST_F(Render, SetUpLightsAndTexturedQuadBothWaysUp)
 {
     EXPECT_TRUE(near_rgb(pixel_at(0, 0), {0, 0, 0}, 0) && near_rgb(pixel_at(width - 1, height - 1), {0, 0, 0}, 0));
     lights_enable(5);
     for (int i = 0; i < 8; ++i)
         EXPECT_EQ(glIsEnabled(GL_LIGHT0 + i), i == 0 || i == 2) << "light " << i;
-}
-
-// Upright, texel row 0 is at the top; flipped, at the bottom; drawn despite
-// back-face culling and with the state left as found.
-TEST_F(Render, TexturedQuadBothWaysUp)
-{
     make_texture(8, 8, quadrants);
     glEnable(GL_CULL_FACE);
     glEnable(GL_LIGHTING);
     glDisable(GL_TEXTURE_2D);
-    const struct { float t_top, t_bottom; int top, bottom; } ways[] = {{1, 0, 255, 64}, {0, 1, 64, 255}};
-    for (const auto& w : ways) {
+    for (const auto& [t_top, t_bottom, top, bottom] : {std::tuple{1.0f, 0.0f, 255, 64}, {0.0f, 1.0f, 64, 255}}) {
         fill(0.0f);
-        StackDepths before = stack_depths();
-        textured_quad(0, w.t_top, 1, w.t_bottom);
-        EXPECT_EQ(stack_depths(), before);
-        EXPECT_TRUE(glIsEnabled(GL_LIGHTING) && !glIsEnabled(GL_TEXTURE_2D));
-        EXPECT_TRUE(near_rgb(pixel_at(5, 5), {w.top, 0, 0}, 8) && near_rgb(pixel_at(width - 5, 5), {0, w.top, 0}, 8));
-        EXPECT_TRUE(near_rgb(pixel_at(5, height - 5), {w.bottom, 0, 0}, 8) &&
-                    near_rgb(pixel_at(width - 5, height - 5), {0, w.bottom, 0}, 8));
+        const StackDepths before = stack_depths();
+        textured_quad(0, t_top, 1, t_bottom);
+        EXPECT_TRUE(stack_depths() == before && glIsEnabled(GL_LIGHTING) && !glIsEnabled(GL_TEXTURE_2D));
+        EXPECT_TRUE(near_rgb(pixel_at(5, 5), {top, 0, 0}, 8) && near_rgb(pixel_at(width - 5, 5), {0, top, 0}, 8));
+        EXPECT_TRUE(near_rgb(pixel_at(5, height - 5), {bottom, 0, 0}, 8) &&
+                    near_rgb(pixel_at(width - 5, height - 5), {0, bottom, 0}, 8));
     }
 }
 
+// The inverting overlay at several strengths over black and white, with the
+// blend function restored; ortho frames nest (the feedback zoom opens two)
+// with 0,0 at the top left.
 TEST_F(Render, InvertOverlayAndOrthoFrames)
 {
     const struct { float background, strength; int want; } cases[] = {
@@ -75,9 +70,8 @@ TEST_F(Render, InvertOverlayAndOrthoFrames)
     glGetIntegerv(GL_BLEND_SRC, &src);
     EXPECT_NE(src, GL_ONE_MINUS_DST_COLOR) << "blend function restored";
 
-    // Frames nest (the feedback zoom opens two); 0,0 is the top left.
     fill(0.0f);
-    StackDepths before = stack_depths();
+    const StackDepths before = stack_depths();
     for (GLenum cap : {GL_LIGHTING, GL_DEPTH_TEST, GL_CULL_FACE, GL_BLEND})
         glDisable(cap);
     ortho_begin(0, 0, 1, 1);
@@ -92,21 +86,18 @@ TEST_F(Render, InvertOverlayAndOrthoFrames)
 }
 
 // Rows of 5 RGB pixels are 15 bytes: with GL's default alignment of 4 the
-// second row would start one byte late.
+// second row would start one byte late. The caller's alignment is restored.
 TEST_F(Render, TextureRowsOfAnyLengthUploadStraight)
 {
-    const int w = 5, h = 4;
-    std::vector<unsigned char> px(w * h * 3);
+    std::vector<unsigned char> px(5 * 4 * 3), back(px.size());
     for (size_t i = 0; i < px.size(); ++i)
         px[i] = static_cast<unsigned char>(i * 7);
-    texture_create(px.data(), w, h, false);
-    std::vector<unsigned char> back(px.size());
+    texture_create(px.data(), 5, 4, false);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glGetTexImage(GL_TEXTURE_2D, 0, GL_RGB, GL_UNSIGNED_BYTE, back.data());
-    EXPECT_EQ(back, px);
     GLint alignment = 0;
     glGetIntegerv(GL_UNPACK_ALIGNMENT, &alignment);
-    EXPECT_EQ(alignment, 4) << "the caller's unpack alignment is restored";
+    EXPECT_TRUE(back == px && alignment == 4);
 }
 
 }  // namespace
