@@ -103,20 +103,19 @@ TEST(Frame, TextureSizesAndWholeFrames)
 
 TEST(Y4mFile, FramesFollowTheShowClockAndLoop)
 {
-    const std::vector<Y4mColour> colours = {{16, 128, 128}, {126, 128, 128}, {235, 128, 128}};
-    const std::string path = write_y4m("loop", "YUV4MPEG2 W6 H4 F10:1 Ip A1:1 C420jpeg XYSCSS=420JPEG", 6, 4, colours, 0,
-                                       [&](int n, int r, int) { return r == 0 ? 50 : colours[n].y; });
+    const std::vector<Chroma> grey(3, {128, 128});
+    const std::string path = write_y4m("loop", "YUV4MPEG2 W6 H4 F10:1 Ip A1:1 C420jpeg XYSCSS=420JPEG", 6, 4, grey);
     int w = 0, h = 0;
     ASSERT_TRUE(y4m_source.open(path, &w, &h));
     EXPECT_EQ(w * 10 + h, 64);
     // At 10 frames per second: frame floor(t x 10) mod 3, the top row first.
     for (const auto& [ms, n] : {std::pair{0.0, 0}, {99.9, 0}, {100.0, 1}, {250.0, 2}, {300.0, 0}, {1234.0, 0}}) {
         const std::vector<unsigned char> y = luma_at(y4m_source, ms);
-        EXPECT_TRUE(y.size() == 24 && y[0] == 50 && y[6] == colours[n].y) << "at " << ms << " ms";
+        EXPECT_TRUE(y.size() == 24 && y[0] == y4m_luma(n, 0, 0) && y[23] == y4m_luma(n, 3, 5)) << "at " << ms << " ms";
     }
     // Cut short while open: a short frame, never a read past its end, and the
     // end of the file is not taken for an interrupted read.
-    write_y4m("loop", "YUV4MPEG2 W6 H4 F10:1", 6, 4, colours, 5);
+    write_y4m("loop", "YUV4MPEG2 W6 H4 F10:1", 6, 4, grey, 5);
     CaptureFrame f;
     errno = EINTR;
     ASSERT_TRUE(y4m_source.frame(200, &f));
@@ -146,7 +145,6 @@ TEST(Y4mFile, ChromaVariantsOpenAndBadFilesAreRefusedWithOneLine)
         {"YUV4MPEG2 W5 H3 F25:1 C420paldv", 1, 0, ""},
         {"YUV4MPEG2 W5 H3 F25:1 C420mpeg2", 1, 0, ""},
         {"YUV4MPEG2 W5 H3 F25:1 C422", 1, 0, "C422 is not supported"},
-        {"YUV4MPEG2 W5 H3 F25:1 C420p10", 1, 0, "C420p10 is not supported"},
         {"YUV4MPEG2 H3 F25:1", 1, 0, "no frame size"},
         {"YUV4MPEG2 W5 H3", 1, 0, "no frame rate"},
         {"YUV4MPEG2 W5 H3 F0:1", 1, 0, "bad frame rate"},
@@ -159,7 +157,7 @@ TEST(Y4mFile, ChromaVariantsOpenAndBadFilesAreRefusedWithOneLine)
         {"", -1, 0, "cannot open"},
     };
     for (const auto& c : cases) {
-        const std::string path = write_y4m("bad", c.header, 5, 3, std::vector<Y4mColour>(std::max(c.frames, 0), {90, 60, 200}), c.cut);
+        const std::string path = write_y4m("bad", c.header, 5, 3, std::vector<Chroma>(std::max(c.frames, 0), {60, 200}), c.cut);
         if (c.frames < 0)
             std::filesystem::remove(path);
         int w, h;

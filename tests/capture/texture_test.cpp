@@ -37,8 +37,7 @@ bool pump_until(const std::function<bool()>& done, double limit_s = 30)
 // An odd-sized file (RGB rows not a multiple of 4 bytes) of three frames at
 // 10 a second, every pixel different.
 const int w = 175, h = 143;
-const std::vector<Y4mColour> chroma = {{0, 90, 200}, {0, 200, 60}, {0, 60, 60}};
-std::uint8_t luma(int n, int r, int x) { return static_cast<std::uint8_t>(16 + (x * 7 + r * 3 + n * 50) % 220); }
+const std::vector<Chroma> chroma = {{90, 200}, {200, 60}, {60, 60}};
 
 class CaptureTexture : public GlTest {
 protected:
@@ -50,7 +49,7 @@ protected:
             boxes.push_back(caption + "|" + text);
             return true;
         });
-        capture_select_source(write_y4m("texture", "YUV4MPEG2 W175 H143 F10:1 C420jpeg", w, h, chroma, 0, luma));
+        capture_select_source(write_y4m("texture", "YUV4MPEG2 W175 H143 F10:1 C420jpeg", w, h, chroma));
     }
     void TearDown() override
     {
@@ -72,7 +71,7 @@ protected:
         glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(bound));
         for (int i = 0; i < video_tex_width * video_tex_height; ++i) {
             const int x = i % video_tex_width, r = i / video_tex_width;  // row 0 the top of the picture
-            const auto want = n < 0 || r >= h || x >= w ? std::array<int, 3>{} : rgb_of(luma(n, r, x), chroma[n].u, chroma[n].v);
+            const auto want = n < 0 || r >= h || x >= w ? std::array<int, 3>{} : rgb_of(y4m_luma(n, r, x), chroma[n].u, chroma[n].v);
             if (std::array<int, 3>{t[3 * i], t[3 * i + 1], t[3 * i + 2]} != want)
                 return ::testing::AssertionFailure() << "frame " << n << ": texel (" << x << ", " << r << ")";
         }
@@ -127,34 +126,23 @@ TEST_F(CaptureTexture, FileFramesReachTheTextureWhole)
     EXPECT_TRUE(shows(2));
 }
 
-// The worker grabs only while connected and grabbing. Shutdown while a
-// request waits on a main loop that no longer serves it ends at once, and
-// without the capture window the worker's call returns at once instead of
-// waiting for ever.
+// The worker grabs while connected and grabbing, and not while paused.
+// Shutdown while its request waits on a main loop that no longer serves it
+// ends at once and closes the device; without the capture window the
+// worker's call returns at once instead of waiting for ever.
 TEST_F(CaptureTexture, TheWorkerGrabsOnlyWhenItShouldAndNeverHangs)
 {
     ASSERT_TRUE(capture_window_create());
     ASSERT_TRUE(capture_connect(0));
-    pump_until([] { return capture_frame_count() > 0; }, 0.05);
-    EXPECT_EQ(capture_frame_count(), 0u) << "no worker yet";
     ASSERT_TRUE(capture_grab_start(true, 1));
     ASSERT_TRUE(pump_until([] { return capture_frame_count() >= 3; }));
-
     capture_grab_start(false, 1);
     pump_until([] { return false; }, 0.05);  // a request sent before the flag changed may still come
     const unsigned paused_at = capture_frame_count();
     pump_until([] { return false; }, 0.1);
     EXPECT_EQ(capture_frame_count(), paused_at) << "no grabs while grabbing is off";
+
     capture_grab_start(true, 1);
-    ASSERT_TRUE(pump_until([paused_at] { return capture_frame_count() >= paused_at + 3; }));
-    EXPECT_EQ(worker_count(), 1) << "starting again does not add a worker";
-
-    EXPECT_TRUE(capture_disconnect());
-    const unsigned disconnected_at = capture_frame_count();
-    pump_until([] { return false; }, 0.15);
-    EXPECT_EQ(capture_frame_count(), disconnected_at) << "no grabs after disconnect, not even one already queued";
-
-    ASSERT_TRUE(capture_connect(0));
     const auto limit = Clock::now() + std::chrono::seconds(30);
     while (SDL_PumpEvents(), SDL_PeepEvents(nullptr, 0, SDL_PEEKEVENT, SDL_USEREVENT, SDL_LASTEVENT) == 0 &&
            Clock::now() < limit)
@@ -163,12 +151,9 @@ TEST_F(CaptureTexture, TheWorkerGrabsOnlyWhenItShouldAndNeverHangs)
     capture_shutdown();  // without a disconnect: it closes the device all the same
     EXPECT_LT(Clock::now() - start, std::chrono::seconds(1));
     EXPECT_TRUE(!capdrv_connected() && worker_count() == 0 && !capture_disconnect());
-    pump_until([] { return false; }, 0.05);
-    EXPECT_EQ(capture_frame_count(), 0u) << "the request left in the queue does nothing";
 
     ASSERT_TRUE(capture_connect(0));
     capture_grab_start(true, 1);
     std::thread([] { capture_grab_frame(0); }).join();
     EXPECT_EQ(capture_frame_count(), 0u);
-    EXPECT_EQ(boxes, std::vector<std::string>(3, "Information:|Video device connected :)"));
 }

@@ -7,32 +7,34 @@
 
 #include <array>
 #include <fstream>
-#include <functional>
 #include <string>
 #include <vector>
 
 // Video files for the capture tests, and the pixel formula the converters follow.
-struct Y4mColour {
-    std::uint8_t y, u, v;
-};
-using Luma = std::function<std::uint8_t(int n, int row, int column)>;
 
-// A temporary YUV4MPEG2 file: frame n has the chroma of colours[n] and the
-// luma luma(n, row, column), by default colours[n].y; the last frame is cut
-// short by `cut` bytes. Returns the path.
+// The luma of frame n at (column x, row r): every pixel of a frame differs
+// from its neighbours and from the next frame's.
+inline std::uint8_t y4m_luma(int n, int r, int x) { return static_cast<std::uint8_t>(16 + (x * 7 + r * 3 + n * 50) % 220); }
+
+struct Chroma {
+    std::uint8_t u, v;
+};
+
+// A temporary YUV4MPEG2 file of frames of y4m_luma and the chroma of
+// chroma[n], the last cut short by `cut` bytes. Returns the path.
 inline std::string write_y4m(const std::string& name, const std::string& header, int w, int h,
-                             const std::vector<Y4mColour>& colours, std::size_t cut = 0, Luma luma = nullptr)
+                             const std::vector<Chroma>& chroma, std::size_t cut = 0)
 {
     const std::string path = ::testing::TempDir() + "glowcam_capture_" + name + ".y4m";
-    const std::size_t chroma = static_cast<std::size_t>((w + 1) / 2 * ((h + 1) / 2));
+    const std::size_t samples = static_cast<std::size_t>((w + 1) / 2 * ((h + 1) / 2));
     std::string out = header + "\n";
-    for (std::size_t n = 0; n < colours.size(); ++n) {
+    for (std::size_t n = 0; n < chroma.size(); ++n) {
         out += "FRAME\n";
         for (int i = 0; i < w * h; ++i)
-            out += static_cast<char>(luma ? luma(static_cast<int>(n), i / w, i % w) : colours[n].y);
-        out.append(chroma, static_cast<char>(colours[n].u)).append(chroma, static_cast<char>(colours[n].v));
+            out += static_cast<char>(y4m_luma(static_cast<int>(n), i / w, i % w));
+        out.append(samples, static_cast<char>(chroma[n].u)).append(samples, static_cast<char>(chroma[n].v));
     }
-    std::ofstream(path, std::ios::binary) << out.substr(0, out.size() - (colours.empty() ? 0 : cut));
+    std::ofstream(path, std::ios::binary) << out.substr(0, out.size() - (chroma.empty() ? 0 : cut));
     return path;
 }
 

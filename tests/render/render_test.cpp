@@ -9,40 +9,27 @@
 
 namespace {
 
-class Render : public GlTest {
-protected:
-    void SetUp() override
-    {
-        GlTest::SetUp();
-        fill(1.0f);  // something for the set-up to overwrite
-        ASSERT_TRUE(gl_state_init());
-    }
-    static void fill(float v)
-    {
-        glClearColor(v, v, v, 1.0f);
-        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    }
-};
-
 // Left half red, right half green; top half bright, bottom half dark, so
 // every flip shows.
 Rgb quadrants(int x, int y) { return x < 4 ? Rgb{y < 4 ? 255 : 64, 0, 0} : Rgb{0, y < 4 ? 255 : 64, 0}; }
 
-// The set-up clears to black, and lights follow their mask. Upright, texel
-// row 0 is at the top of a textured quad; flipped, at the bottom; drawn
-// despite back-face culling and with the state left as found.
-TEST_F(Render, SetUpLightsAndTexturedQuadBothWaysUp)
+class Render : public GlTest {};
+
+// The set-up clears to black. Upright, texel row 0 is at the top of a
+// textured quad; flipped, at the bottom; drawn despite back-face culling and
+// with the state left as found.
+TEST_F(Render, TexturedQuadBothWaysUp)
 {
+    glClearColor(1, 1, 1, 1);  // something for the set-up to overwrite
+    glClear(GL_COLOR_BUFFER_BIT);
+    ASSERT_TRUE(gl_state_init());
     EXPECT_TRUE(near_rgb(pixel_at(0, 0), {0, 0, 0}, 0) && near_rgb(pixel_at(width - 1, height - 1), {0, 0, 0}, 0));
-    lights_enable(5);
-    for (int i = 0; i < 8; ++i)
-        EXPECT_EQ(glIsEnabled(GL_LIGHT0 + i), i == 0 || i == 2) << "light " << i;
     make_texture(8, 8, quadrants);
     glEnable(GL_CULL_FACE);
     glEnable(GL_LIGHTING);
     glDisable(GL_TEXTURE_2D);
     for (const auto& [t_top, t_bottom, top, bottom] : {std::tuple{1.0f, 0.0f, 255, 64}, {0.0f, 1.0f, 64, 255}}) {
-        fill(0.0f);
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
         const StackDepths before = stack_depths();
         textured_quad(0, t_top, 1, t_bottom);
         EXPECT_TRUE(stack_depths() == before && glIsEnabled(GL_LIGHTING) && !glIsEnabled(GL_TEXTURE_2D));
@@ -50,39 +37,6 @@ TEST_F(Render, SetUpLightsAndTexturedQuadBothWaysUp)
         EXPECT_TRUE(near_rgb(pixel_at(5, height - 5), {bottom, 0, 0}, 8) &&
                     near_rgb(pixel_at(width - 5, height - 5), {0, bottom, 0}, 8));
     }
-}
-
-// The inverting overlay at several strengths over black and white, with the
-// blend function restored; ortho frames nest (the feedback zoom opens two)
-// with 0,0 at the top left.
-TEST_F(Render, InvertOverlayAndOrthoFrames)
-{
-    const struct { float background, strength; int want; } cases[] = {
-        {1, 1, 0}, {0, 1, 255}, {1, 0.5f, 128}, {0, 0.5f, 128}, {1, 0, 255}, {0, 0, 0}, {1, -1, 255}};
-    for (const auto& c : cases) {
-        fill(c.background);
-        invert_overlay(c.strength);
-        for (auto [x, y] : {std::pair{0, 0}, {width / 2, height / 2}, {width - 1, height - 1}})
-            EXPECT_TRUE(near_rgb(pixel_at(x, y), {c.want, c.want, c.want}, 2))
-                << "background " << c.background << " strength " << c.strength << " at " << x << "," << y;
-    }
-    GLint src = 0;
-    glGetIntegerv(GL_BLEND_SRC, &src);
-    EXPECT_NE(src, GL_ONE_MINUS_DST_COLOR) << "blend function restored";
-
-    fill(0.0f);
-    const StackDepths before = stack_depths();
-    for (GLenum cap : {GL_LIGHTING, GL_DEPTH_TEST, GL_CULL_FACE, GL_BLEND})
-        glDisable(cap);
-    ortho_begin(0, 0, 1, 1);
-    ortho_begin(0, 0, 1, 1);
-    glColor3f(1, 1, 1);
-    glRectf(0.0f, 0.0f, 0.5f, 0.5f);
-    ortho_end();
-    ortho_end();
-    EXPECT_EQ(stack_depths(), before);
-    EXPECT_TRUE(near_rgb(pixel_at(1, 1), {255, 255, 255}, 0) && near_rgb(pixel_at(width / 2 + 1, 1), {0, 0, 0}, 0) &&
-                near_rgb(pixel_at(1, height / 2 + 1), {0, 0, 0}, 0));
 }
 
 // Rows of 5 RGB pixels are 15 bytes: with GL's default alignment of 4 the

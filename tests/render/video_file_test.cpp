@@ -64,25 +64,22 @@ TEST_F(VideoFileTest, RenderHoldsEveryFrameAndTheMusicAndRepeatsByteForByte)
     EXPECT_NE(bytes.substr(0, 64).find("webm"), std::string::npos);
     DecodedVideo d = decode_video(dir + "/a.webm", true);
     EXPECT_TRUE(d.clean_end && d.tracks == 2 && d.frames == 60) << d.tracks << " tracks, " << d.frames << " frames";
-    EXPECT_NEAR(d.video_end, 2.0, 0.01);
-    EXPECT_NEAR(d.audio_seconds, 2.0, 0.03);
-    ASSERT_TRUE(d.width == W && d.height == H);
+    EXPECT_TRUE(std::abs(d.video_end - 2.0) < 0.01 && std::abs(d.audio_seconds - 2.0) < 0.03 && d.width == W &&
+                d.height == H && d.first.size() == W * H * 3u) << d.video_end << " s, music " << d.audio_seconds << " s";
     const std::vector<unsigned char> want = picture(0);
-    double error = 0.0;
-    for (int i = 0; i < W * H * 3; ++i)
-        error += std::abs(d.first[i] - want[(H - 1 - i / (W * 3)) * W * 3 + i % (W * 3)]);
-    EXPECT_LT(error / (W * H * 3), 6.0);
+    double loss = 0.0;
+    for (std::size_t i = 0; i < d.first.size(); ++i)  // the first picture, upright, within the encoder's loss
+        loss += std::abs(d.first[i] - want[(H - 1 - i / (W * 3)) * W * 3 + i % (W * 3)]);
+    EXPECT_LT(loss / (W * H * 3), 6.0);
 
     EXPECT_NE(render(dir + "/silent.mkv", 30, 0).substr(0, 64).find("matroska"), std::string::npos);
     d = decode_video(dir + "/silent.mkv", false);
     EXPECT_TRUE(d.tracks == 1 && d.frames == 30) << d.tracks << " tracks, " << d.frames << " frames";
-    for (std::string bad : {dir + "/show.mp4", dir + "/missing/show.webm", std::string(".webm")}) {
-        std::string error;
+    std::string error;
+    for (std::string bad : {dir + "/show.mp4", dir + "/missing/show.webm", std::string(".webm")})
         EXPECT_TRUE(video_file_open({.path = bad, .width = W, .height = H}, &error) == nullptr && !error.empty()) << bad;
-    }
     // An eighth of a bit per pixel and frame.
     EXPECT_EQ(video_file_default_bitrate(1280, 720, 30) * 2, video_file_default_bitrate(1280, 720, 60));
-    EXPECT_EQ(video_file_default_bitrate(1280, 720, 30), 3456);
 }
 
 // A live recording into a pipe: while nobody reads it, the output stalls and
@@ -93,41 +90,37 @@ TEST_F(VideoFileTest, LiveRecordingDropsWhatItCannotTake)
     const std::string path = dir + "/live.webm";
     ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
     const int reader = open(path.c_str(), O_RDONLY | O_NONBLOCK);
-    std::string error;
+    std::string error, stream;
     VideoFile* file = video_file_open({.path = path, .width = W, .height = H, .audio_rate = 48000, .live = true}, &error);
     ASSERT_TRUE(reader >= 0 && file) << error;
-    auto push = [&](int i) {
-        EXPECT_TRUE(video_file_push_audio(file, music.data(), video_file_audio_wanted(file, i / 30.0)));
-        EXPECT_TRUE(video_file_push_frame(file, picture(i).data(), i / 30.0));
+    auto taken = [&](int i) {  // pushes frame i and its music; false when the frame was dropped
+        const long long dropped = video_file_dropped_frames(file);
+        EXPECT_TRUE(video_file_push_audio(file, music.data(), video_file_audio_wanted(file, i / 30.0)) &&
+                    video_file_push_frame(file, picture(i).data(), i / 30.0));
+        return video_file_dropped_frames(file) == dropped;
     };
     const int stalled = 300, flowing = 60;
     for (int i = 0; i < stalled; ++i)
-        push(i);
+        taken(i);
     const long long dropped = video_file_dropped_frames(file);
     EXPECT_GT(dropped, stalled / 2);
-    std::string stream;
     std::thread drain([&] {
         fcntl(reader, F_SETFL, 0);
         char chunk[65536];
         for (ssize_t n; (n = read(reader, chunk, sizeof chunk)) != 0;)
             stream.append(chunk, static_cast<size_t>(std::max<ssize_t>(n, 0)));
     });
-    // With the output flowing again, each frame is offered until it is taken.
     for (int i = stalled; i < stalled + flowing; ++i)
-        for (long long before = -1; before != video_file_dropped_frames(file);) {
-            before = video_file_dropped_frames(file);
-            push(i);
-        }
+        while (!taken(i))  // with the output flowing again, offered until taken
+            continue;
     const double music_dropped = video_file_dropped_audio(file) / 48000.0;
     const bool closed = video_file_close(file, &error);
     drain.join();
     close(reader);
-    ASSERT_TRUE(closed) << error;
     std::ofstream(dir + "/whole.webm", std::ios::binary) << stream;
-    DecodedVideo all = decode_video(dir + "/whole.webm", true);
-    EXPECT_TRUE(all.clean_end);
-    EXPECT_EQ(all.frames, stalled - dropped + flowing);
-    EXPECT_NEAR(all.audio_seconds, (stalled + flowing - 1) / 30.0 - music_dropped, 0.1);
+    const DecodedVideo d = decode_video(dir + "/whole.webm", true);
+    EXPECT_TRUE(closed && d.clean_end && d.frames == stalled - dropped + flowing) << error << ": " << d.frames << " frames";
+    EXPECT_NEAR(d.audio_seconds, (stalled + flowing - 1) / 30.0 - music_dropped, 0.1);
 }
 
 }  // namespace

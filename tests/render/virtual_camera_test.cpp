@@ -6,7 +6,6 @@
 #include <gst/app/gstappsink.h>
 #include <gst/video/video.h>
 #include <gtest/gtest.h>
-
 #include <linux/videodev2.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -17,12 +16,7 @@
 #include <cstring>
 #include <fstream>
 
-namespace {
-
-const int W = 64, H = 48;
-struct stat fake_loopback{};
-
-}  // namespace
+static struct stat fake_loopback;
 
 // The driver's answer for one file that stands in as a v4l2loopback device;
 // every other request goes to the kernel.
@@ -30,13 +24,11 @@ extern "C" int ioctl(int fd, unsigned long request, ...) noexcept
 {
     va_list args;
     va_start(args, request);
-    void* arg = va_arg(args, void*);
+    auto* cap = va_arg(args, v4l2_capability*);
     va_end(args);
     struct stat st;
-    if (request != VIDIOC_QUERYCAP || fstat(fd, &st) != 0 || st.st_ino != fake_loopback.st_ino ||
-        st.st_dev != fake_loopback.st_dev)
-        return static_cast<int>(syscall(SYS_ioctl, fd, request, arg));
-    auto* cap = static_cast<v4l2_capability*>(arg);
+    if (request != VIDIOC_QUERYCAP || fstat(fd, &st) != 0 || st.st_ino != fake_loopback.st_ino)
+        return static_cast<int>(syscall(SYS_ioctl, fd, request, cap));
     *cap = {};
     std::strcpy(reinterpret_cast<char*>(cap->driver), "v4l2 loopback");
     cap->capabilities = V4L2_CAP_VIDEO_OUTPUT;
@@ -45,21 +37,21 @@ extern "C" int ioctl(int fd, unsigned long request, ...) noexcept
 
 namespace {
 
+const int W = 64, H = 48;
+
+// Red over blue on screen, as GL gives it (the bottom rows first), into a
+// device that takes one frame and then nothing until it is read: the first
+// frame arrives upright in YUY2 at 30 a second. Closing frees the pipeline.
 TEST(VirtualCameraTest, SendsUprightYuy2FramesAndNeverWaitsForTheDevice)
 {
     gst_init(nullptr, nullptr);
-    // A device that takes one frame and then nothing until it is read.
     GstElement* sink = gst_element_factory_make("appsink", nullptr);
     g_object_set(sink, "sync", FALSE, "max-buffers", 1, "drop", FALSE, nullptr);
     GstAppSink* app = GST_APP_SINK(gst_object_ref(sink));
     std::string error;
     ASSERT_TRUE(virtual_camera_open_sink(sink, W, H, &error)) << error;
-    GstBus* bus = gst_element_get_bus(GST_ELEMENT(GST_OBJECT_PARENT(sink)));  // the pipeline's
-    GWeakRef bus_ref;
-    g_weak_ref_init(&bus_ref, bus);
-    gst_object_unref(bus);
-
-    // Red over blue on screen; GL gives the bottom (blue) rows first.
+    GWeakRef bus;
+    g_weak_ref_init(&bus, GST_ELEMENT_BUS(GST_OBJECT_PARENT(sink)));
     std::vector<unsigned char> px(W * H * 3, 0);
     for (int i = 0; i < W * H; ++i)
         px[i * 3 + (i < W * H / 2 ? 2 : 0)] = 255;
@@ -67,13 +59,12 @@ TEST(VirtualCameraTest, SendsUprightYuy2FramesAndNeverWaitsForTheDevice)
         virtual_camera_send(px.data());
 
     GstSample* sample = gst_app_sink_try_pull_sample(app, 10 * GST_SECOND);
-    ASSERT_NE(sample, nullptr);
     GstVideoInfo info;
-    ASSERT_TRUE(gst_video_info_from_caps(&info, gst_sample_get_caps(sample)));
-    EXPECT_TRUE(GST_VIDEO_INFO_FORMAT(&info) == GST_VIDEO_FORMAT_YUY2 && info.width == W && info.height == H &&
-                info.fps_n == 30 && info.fps_d == 1);
     GstVideoFrame frame;
-    ASSERT_TRUE(gst_video_frame_map(&frame, &info, gst_sample_get_buffer(sample), GST_MAP_READ));
+    ASSERT_TRUE(sample && gst_video_info_from_caps(&info, gst_sample_get_caps(sample)) &&
+                gst_video_frame_map(&frame, &info, gst_sample_get_buffer(sample), GST_MAP_READ));
+    EXPECT_TRUE(info.finfo->format == GST_VIDEO_FORMAT_YUY2 && info.width == W && info.height == H &&
+                info.fps_n == 30 && info.fps_d == 1);
     // Y U Y V of the first pixels of the top (red) and bottom (blue) rows.
     const int want[2][3] = {{81, 90, 240}, {41, 240, 110}};
     for (int k = 0; k < 2; ++k) {
@@ -85,7 +76,12 @@ TEST(VirtualCameraTest, SendsUprightYuy2FramesAndNeverWaitsForTheDevice)
     gst_video_frame_unmap(&frame);
     gst_sample_unref(sample);
     virtual_camera_close();
-    EXPECT_EQ(g_weak_ref_get(&bus_ref), nullptr) << "closing frees the pipeline and its bus";
+    GstObject* left = nullptr;  // until the elements' threads have let go of it
+    for (int ms = 0; ms < 2000 && (left = static_cast<GstObject*>(g_weak_ref_get(&bus))); ++ms) {
+        gst_object_unref(left);
+        g_usleep(1000);
+    }
+    EXPECT_EQ(left, nullptr) << "closing frees the pipeline and its bus";
     gst_object_unref(app);
 }
 
@@ -105,13 +101,12 @@ TEST(VirtualCameraTest, DevicesThatCannotBeUsedAreRefusedWithOneLine)
                     err.find("modprobe v4l2loopback") != std::string::npos && err.find("missing") == std::string::npos)
             << err;
     }
-    GstRegistry* registry = gst_registry_get();
-    GstPluginFeature* appsrc = gst_registry_lookup_feature(registry, "appsrc");
-    gst_registry_remove_feature(registry, appsrc);
+    GstPluginFeature* appsrc = gst_registry_lookup_feature(gst_registry_get(), "appsrc");
+    gst_registry_remove_feature(gst_registry_get(), appsrc);
     std::string error;
     EXPECT_FALSE(virtual_camera_open_sink(gst_element_factory_make("appsink", nullptr), W, H, &error));
     EXPECT_NE(error.find("appsrc"), std::string::npos) << error;
-    gst_registry_add_feature(registry, appsrc);
+    gst_registry_add_feature(gst_registry_get(), appsrc);
 }
 
 }  // namespace
