@@ -60,8 +60,7 @@ protected:
 TEST_F(VideoFileTest, RenderHoldsEveryFrameAndTheMusicAndRepeatsByteForByte)
 {
     const std::string bytes = render(dir + "/a.webm", 60, 44100);
-    EXPECT_TRUE(bytes.size() > 10000 && bytes == render(dir + "/b.webm", 60, 44100)) << "two renders differ";
-    EXPECT_NE(bytes.substr(0, 64).find("webm"), std::string::npos);
+    EXPECT_TRUE(bytes.size() > 10000 && bytes.find("webm") < 64 && bytes == render(dir + "/b.webm", 60, 44100));
     DecodedVideo d = decode_video(dir + "/a.webm", true);
     EXPECT_TRUE(d.clean_end && d.tracks == 2 && d.frames == 60) << d.tracks << " tracks, " << d.frames << " frames";
     EXPECT_TRUE(std::abs(d.video_end - 2.0) < 0.01 && std::abs(d.audio_seconds - 2.0) < 0.03 && d.width == W &&
@@ -72,7 +71,7 @@ TEST_F(VideoFileTest, RenderHoldsEveryFrameAndTheMusicAndRepeatsByteForByte)
         loss += std::abs(d.first[i] - want[(H - 1 - i / (W * 3)) * W * 3 + i % (W * 3)]);
     EXPECT_LT(loss / (W * H * 3), 6.0);
 
-    EXPECT_NE(render(dir + "/silent.mkv", 30, 0).substr(0, 64).find("matroska"), std::string::npos);
+    EXPECT_LT(render(dir + "/silent.mkv", 30, 0).find("matroska"), 64u);
     d = decode_video(dir + "/silent.mkv", false);
     EXPECT_TRUE(d.tracks == 1 && d.frames == 30) << d.tracks << " tracks, " << d.frames << " frames";
     std::string error;
@@ -84,7 +83,7 @@ TEST_F(VideoFileTest, RenderHoldsEveryFrameAndTheMusicAndRepeatsByteForByte)
 
 // A live recording into a pipe: while nobody reads it, the output stalls and
 // the encoder cannot take frames, so pushing must drop them rather than wait.
-// Once it flows again, what comes out plays whole, less what was dropped.
+// What comes out plays whole, less what was dropped.
 TEST_F(VideoFileTest, LiveRecordingDropsWhatItCannotTake)
 {
     const std::string path = dir + "/live.webm";
@@ -93,34 +92,26 @@ TEST_F(VideoFileTest, LiveRecordingDropsWhatItCannotTake)
     std::string error, stream;
     VideoFile* file = video_file_open({.path = path, .width = W, .height = H, .audio_rate = 48000, .live = true}, &error);
     ASSERT_TRUE(reader >= 0 && file) << error;
-    auto taken = [&](int i) {  // pushes frame i and its music; false when the frame was dropped
-        const long long dropped = video_file_dropped_frames(file);
+    const int frames = 300;
+    for (int i = 0; i < frames; ++i)
         EXPECT_TRUE(video_file_push_audio(file, music.data(), video_file_audio_wanted(file, i / 30.0)) &&
                     video_file_push_frame(file, picture(i).data(), i / 30.0));
-        return video_file_dropped_frames(file) == dropped;
-    };
-    const int stalled = 300, flowing = 60;
-    for (int i = 0; i < stalled; ++i)
-        taken(i);
     const long long dropped = video_file_dropped_frames(file);
-    EXPECT_GT(dropped, stalled / 2);
+    const double music_dropped = video_file_dropped_audio(file) / 48000.0;
+    EXPECT_GT(dropped, frames / 2);
     std::thread drain([&] {
         fcntl(reader, F_SETFL, 0);
         char chunk[65536];
         for (ssize_t n; (n = read(reader, chunk, sizeof chunk)) != 0;)
             stream.append(chunk, static_cast<size_t>(std::max<ssize_t>(n, 0)));
     });
-    for (int i = stalled; i < stalled + flowing; ++i)
-        while (!taken(i))  // with the output flowing again, offered until taken
-            continue;
-    const double music_dropped = video_file_dropped_audio(file) / 48000.0;
     const bool closed = video_file_close(file, &error);
     drain.join();
     close(reader);
     std::ofstream(dir + "/whole.webm", std::ios::binary) << stream;
     const DecodedVideo d = decode_video(dir + "/whole.webm", true);
-    EXPECT_TRUE(closed && d.clean_end && d.frames == stalled - dropped + flowing) << error << ": " << d.frames << " frames";
-    EXPECT_NEAR(d.audio_seconds, (stalled + flowing - 1) / 30.0 - music_dropped, 0.1);
+    EXPECT_TRUE(closed && d.clean_end && d.frames == frames - dropped) << error << ": " << d.frames << " frames";
+    EXPECT_NEAR(d.audio_seconds, (frames - 1) / 30.0 - music_dropped, 0.1);
 }
 
 }  // namespace

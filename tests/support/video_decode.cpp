@@ -6,16 +6,13 @@
 DecodedVideo decode_video(const std::string& path, bool with_audio)
 {
     gst_init(nullptr, nullptr);
-    std::string d = "filesrc name=src ! matroskademux name=d d.video_0 ! queue ! vp8dec ! videoconvert"
+    std::string d = "filesrc location=\"" + path + "\" ! matroskademux name=d d.video_0 ! queue ! vp8dec ! videoconvert"
                     " ! video/x-raw,format=RGB ! appsink name=v sync=false wait-on-eos=false";
     if (with_audio)
         d += " d.audio_0 ! queue ! opusdec ! audioconvert ! audio/x-raw,format=F32LE,channels=2,rate=48000"
              " ! appsink name=a sync=false wait-on-eos=false";
     GstElement* pipeline = gst_parse_launch(d.c_str(), nullptr);
     GstBin* bin = GST_BIN(pipeline);
-    GstElement* src = gst_bin_get_by_name(bin, "src");
-    g_object_set(src, "location", path.c_str(), nullptr);
-    gst_object_unref(src);
     gst_element_set_state(pipeline, GST_STATE_PLAYING);
     GstMessage* end = gst_bus_timed_pop_filtered(GST_ELEMENT_BUS(pipeline), 30 * GST_SECOND,
                                                  static_cast<GstMessageType>(GST_MESSAGE_EOS | GST_MESSAGE_ERROR));
