@@ -45,7 +45,7 @@ TEST(Yuv, EveryTripleThroughEveryConverterMatchesThePixelFormula)
     const int known[][6] = {{16, 128, 128, 0, 0, 0},  {127, 128, 128, 129, 129, 129}, {235, 128, 128, 254, 254, 254},
                             {128, 0, 0, 0, 255, 0},   {128, 255, 255, 255, 0, 255},   {17, 128, 127, 0, 1, 1}};
     for (const auto& k : known)
-        EXPECT_EQ(rgb_of(k[0], k[1], k[2]), (std::array<int, 3>{k[3], k[4], k[5]})) << k[0] << " " << k[1] << " " << k[2];
+        EXPECT_EQ(rgb_of(k[0], k[1], k[2]), (std::array<int, 3>{k[3], k[4], k[5]})) << k[0] << " " << k[1];
     using Converter = void (*)(const YuvPlanes&, std::uint8_t*, int, int, int);
     const std::pair<const char*, Converter> converters[] = {
         {"portable", yuv_frame_to_rgb_portable}, {"dispatch", yuv_frame_to_rgb}, {"avx2", yuv_frame_to_rgb_avx2}};
@@ -80,7 +80,6 @@ TEST(Frame, TextureSizesAndWholeFrames)
                                       {600, 450, 1024, 512}, {1920, 1080, 2048, 2048}})
         EXPECT_EQ(video_tex_width_for(w) * 10000 + video_tex_height_for(h), tw * 10000 + th) << w << "x" << h;
     std::vector<unsigned char> data(i420_frame_bytes(175, 143));
-    EXPECT_EQ(data.size(), 175u * 143u + 2u * 88u * 72u);
     CaptureFrame f = capture_frame_i420(data.data(), data.size(), 175, 143);
     EXPECT_TRUE(f.planes[1] == data.data() + 175 * 143 && f.planes[2] == f.planes[1] + 88 * 72 && f.strides[1] == 88);
     EXPECT_TRUE(capture_frame_complete(f));
@@ -122,7 +121,7 @@ TEST(Y4mFile, FramesFollowTheShowClockAndLoop)
                                {10000, 25, 1, 100, 50},  {-40, 25, 1, 100, 0},         {5000, 25, 1, 1, 0},
                                {1000, -25, 1, 100, 0},   {1000, 25, 1, 0, 0}};
     for (const auto& i : index)
-        EXPECT_EQ(y4m_frame_index(i[0], long(i[1]), long(i[2]), long(i[3])), i[4]) << i[0] << " " << i[1] << " " << i[3];
+        EXPECT_EQ(y4m_frame_index(i[0], long(i[1]), long(i[2]), long(i[3])), i[4]) << i[0] << " ms, rate " << i[1];
 }
 
 // Every flavour of 4:2:0 opens; each bad file is refused with one line on
@@ -148,7 +147,8 @@ TEST(Y4mFile, ChromaVariantsOpenAndBadFilesAreRefusedWithOneLine)
         {"", -1, 0, "cannot open"},
     };
     for (const auto& [header, frames, cut, says] : cases) {
-        const std::string path = write_y4m("bad", header, 5, 3, std::vector<Chroma>(std::max(frames, 0), {60, 200}), cut);
+        const std::vector<Chroma> each(std::max(frames, 0), {60, 200});
+        const std::string path = write_y4m("bad", header, 5, 3, each, cut);
         if (frames < 0)
             std::filesystem::remove(path);
         int w, h;
@@ -184,11 +184,10 @@ TEST(VideoFile, FramesFollowTheShowClockAndLoopAndACameraIsLostAndBack)
     const std::string clip = make_clip("ball.webm");
     int w = 0, h = 0;
     ASSERT_TRUE(file_source.open(clip, &w, &h));
-    EXPECT_EQ(w * 100 + h, 16090);
     // Frame 2 at 250 ms; the clip is 1 s long, so again at 3250 ms, and back in time.
     const auto frame2 = luma_at(file_source, 250);
-    EXPECT_TRUE(!frame2.empty() && luma_at(file_source, 350) != frame2 && luma_at(file_source, 3250) == frame2 &&
-                luma_at(file_source, 250) == frame2);
+    EXPECT_TRUE(w == 160 && h == 90 && frame2.size() == 160 * 90 && luma_at(file_source, 350) != frame2 &&
+                luma_at(file_source, 3250) == frame2 && luma_at(file_source, 250) == frame2);
     std::ofstream(clip + ".mp4") << "not a video\n";
     EXPECT_TRUE(refused([&] { return file_source.open(clip + ".mp4", &w, &h); }, {"cannot be played as video"}));
 

@@ -41,15 +41,13 @@ protected:
     static ::testing::AssertionResult shows(int n)
     {
         std::vector<std::uint8_t> t(static_cast<std::size_t>(video_tex_width) * video_tex_height * 3);
-        GLint bound = 0;
-        glGetIntegerv(GL_TEXTURE_BINDING_2D, &bound);
         glBindTexture(GL_TEXTURE_2D, video_texture);
         glPixelStorei(GL_PACK_ALIGNMENT, 1);
         glGetTexImage(GL_TEXTURE_2D, 0, GL_RGB, GL_UNSIGNED_BYTE, t.data());
-        glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(bound));
         for (int i = 0; i < video_tex_width * video_tex_height; ++i) {
             const int x = i % video_tex_width, r = i / video_tex_width;  // row 0 the top of the picture
-            const auto want = n < 0 || r >= h || x >= w ? std::array<int, 3>{} : rgb_of(y4m_luma(n, r, x), chroma[n].u, chroma[n].v);
+            const auto want = n < 0 || r >= h || x >= w ? std::array<int, 3>{}
+                                                        : rgb_of(y4m_luma(n, r, x), chroma[n].u, chroma[n].v);
             if (std::array<int, 3>{t[3 * i], t[3 * i + 1], t[3 * i + 2]} != want)
                 return ::testing::AssertionFailure() << "frame " << n << ": texel (" << x << ", " << r << ")";
         }

@@ -14,7 +14,10 @@
 
 // The luma of frame n at (column x, row r): every pixel of a frame differs
 // from its neighbours and from the next frame's.
-inline std::uint8_t y4m_luma(int n, int r, int x) { return static_cast<std::uint8_t>(16 + (x * 7 + r * 3 + n * 50) % 220); }
+inline std::uint8_t y4m_luma(int n, int r, int x)
+{
+    return static_cast<std::uint8_t>(16 + (x * 7 + r * 3 + n * 50) % 220);
+}
 
 struct Chroma {
     std::uint8_t u, v;

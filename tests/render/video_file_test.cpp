@@ -64,7 +64,7 @@ TEST_F(VideoFileTest, RenderHoldsEveryFrameAndTheMusicAndRepeatsByteForByte)
     DecodedVideo d = decode_video(dir + "/a.webm", true);
     EXPECT_TRUE(d.clean_end && d.tracks == 2 && d.frames == 60) << d.tracks << " tracks, " << d.frames << " frames";
     EXPECT_TRUE(std::abs(d.video_end - 2.0) < 0.01 && std::abs(d.audio_seconds - 2.0) < 0.03 && d.width == W &&
-                d.height == H && d.first.size() == W * H * 3u) << d.video_end << " s, music " << d.audio_seconds << " s";
+                d.height == H && d.first.size() == W * H * 3u) << d.video_end << " s, music " << d.audio_seconds;
     const std::vector<unsigned char> want = picture(0);
     double loss = 0.0;
     for (std::size_t i = 0; i < d.first.size(); ++i)  // the first picture, upright, within the encoder's loss
@@ -76,7 +76,7 @@ TEST_F(VideoFileTest, RenderHoldsEveryFrameAndTheMusicAndRepeatsByteForByte)
     EXPECT_TRUE(d.tracks == 1 && d.frames == 30) << d.tracks << " tracks, " << d.frames << " frames";
     std::string error;
     for (std::string bad : {dir + "/show.mp4", dir + "/missing/show.webm", std::string(".webm")})
-        EXPECT_TRUE(video_file_open({.path = bad, .width = W, .height = H}, &error) == nullptr && !error.empty()) << bad;
+        EXPECT_TRUE(!video_file_open({.path = bad, .width = W, .height = H}, &error) && !error.empty()) << bad;
     // An eighth of a bit per pixel and frame.
     EXPECT_EQ(video_file_default_bitrate(1280, 720, 30) * 2, video_file_default_bitrate(1280, 720, 60));
 }
@@ -90,7 +90,8 @@ TEST_F(VideoFileTest, LiveRecordingDropsWhatItCannotTake)
     ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
     const int reader = open(path.c_str(), O_RDONLY | O_NONBLOCK);
     std::string error, stream;
-    VideoFile* file = video_file_open({.path = path, .width = W, .height = H, .audio_rate = 48000, .live = true}, &error);
+    VideoFile* file = video_file_open({.path = path, .width = W, .height = H, .audio_rate = 48000, .live = true},
+                                      &error);
     ASSERT_TRUE(reader >= 0 && file) << error;
     const int frames = 300;
     for (int i = 0; i < frames; ++i)
