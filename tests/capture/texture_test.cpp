@@ -13,7 +13,7 @@
 namespace {
 
 // An odd-sized file (RGB rows not a multiple of 4 bytes) of three frames at
-// 10 a second, every pixel different.
+// 10 a second, no two neighbouring pixels alike.
 const int w = 175, h = 143;
 const std::vector<Chroma> chroma = {{90, 200}, {200, 60}, {60, 60}};
 
