@@ -6,35 +6,35 @@
 DecodedVideo decode_video(const std::string& path, bool with_audio)
 {
     gst_init(nullptr, nullptr);
-    std::string d = "filesrc name=src ! matroskademux name=d d.video_0 ! queue ! vp8dec ! videoconvert"
+    std::string d = "filesrc location=\"" + path + "\" ! matroskademux name=d d.video_0 ! queue ! vp8dec ! videoconvert"
                     " ! video/x-raw,format=RGB ! appsink name=v sync=false wait-on-eos=false";
     if (with_audio)
         d += " d.audio_0 ! queue ! opusdec ! audioconvert ! audio/x-raw,format=F32LE,channels=2,rate=48000"
              " ! appsink name=a sync=false wait-on-eos=false";
     GstElement* pipeline = gst_parse_launch(d.c_str(), nullptr);
     GstBin* bin = GST_BIN(pipeline);
-    GstElement* src = gst_bin_get_by_name(bin, "src");
-    g_object_set(src, "location", path.c_str(), nullptr);
     gst_element_set_state(pipeline, GST_STATE_PLAYING);
-    GstBus* bus = gst_element_get_bus(pipeline);
-    GstMessage* end = gst_bus_timed_pop_filtered(bus, 30 * GST_SECOND,
+    GstMessage* end = gst_bus_timed_pop_filtered(GST_ELEMENT_BUS(pipeline), 30 * GST_SECOND,
                                                  static_cast<GstMessageType>(GST_MESSAGE_EOS | GST_MESSAGE_ERROR));
     DecodedVideo out;
     out.clean_end = end && GST_MESSAGE_TYPE(end) == GST_MESSAGE_EOS;
     GstElement* demux = gst_bin_get_by_name(bin, "d");
     out.tracks = static_cast<int>(demux->numsrcpads);
+    gst_object_unref(demux);
     for (const char* name : {"v", "a"}) {
         GstElement* sink = gst_bin_get_by_name(bin, name);
         while (GstSample* s = sink ? gst_app_sink_try_pull_sample(GST_APP_SINK(sink), 0) : nullptr) {
             GstBuffer* b = gst_sample_get_buffer(s);
             GstVideoInfo info;
-            if (*name == 'a') {
+            if (*name == 'a')
                 out.audio_seconds += static_cast<double>(gst_buffer_get_size(b)) / 8.0 / 48000.0;
-            } else if (out.frames++ == 0 && gst_video_info_from_caps(&info, gst_sample_get_caps(s))) {
+            else
+                out.video_end = static_cast<double>(GST_BUFFER_PTS(b) + GST_BUFFER_DURATION(b)) / 1e9;
+            if (*name == 'v' && out.frames++ == 0 && gst_video_info_from_caps(&info, gst_sample_get_caps(s))) {
                 GstVideoFrame f;
                 gst_video_frame_map(&f, &info, b, GST_MAP_READ);
-                out.width = GST_VIDEO_INFO_WIDTH(&info);
-                out.height = GST_VIDEO_INFO_HEIGHT(&info);
+                out.width = info.width;
+                out.height = info.height;
                 for (int y = 0; y < out.height; ++y) {
                     auto* row = static_cast<unsigned char*>(GST_VIDEO_FRAME_PLANE_DATA(&f, 0)) +
                                 y * GST_VIDEO_FRAME_PLANE_STRIDE(&f, 0);
@@ -42,18 +42,11 @@ DecodedVideo decode_video(const std::string& path, bool with_audio)
                 }
                 gst_video_frame_unmap(&f);
             }
-            if (*name == 'v')
-                out.video_end = static_cast<double>(GST_BUFFER_PTS(b) + GST_BUFFER_DURATION(b)) / 1e9;
             gst_sample_unref(s);
         }
-        if (sink)
-            gst_object_unref(sink);
+        gst_clear_object(&sink);
     }
-    if (end)
-        gst_message_unref(end);
-    gst_object_unref(demux);
-    gst_object_unref(src);
-    gst_object_unref(bus);
+    gst_clear_message(&end);
     gst_element_set_state(pipeline, GST_STATE_NULL);
     gst_object_unref(pipeline);
     return out;
