@@ -59,6 +59,8 @@ std::string bus_error()
     std::string why = err ? err->message : "unknown error";
     g_clear_error(&err);
     gst_message_unref(msg);
+    if (!why.empty() && why.back() == '.')
+        why.pop_back();  // our line goes on after it
     return why;
 }
 
@@ -107,13 +109,13 @@ bool virtual_camera_open_sink(GstElement* sink, int width, int height, std::stri
                   gst_element_link(queue, sink);
     gst_caps_unref(yuy2);
     if (!linked) {
-        *error = "the virtual camera's pipeline does not link";
+        *error = "cannot be used: its pipeline does not link";
         virtual_camera_close();
         return false;
     }
     if (gst_element_set_state(camera.pipeline, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
         std::string why = bus_error();
-        *error = why.empty() ? "the virtual camera's pipeline does not start" : why;
+        *error = "cannot be used: " + (why.empty() ? std::string("its pipeline does not start") : why);
         virtual_camera_close();
         return false;
     }
