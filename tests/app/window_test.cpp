@@ -4,7 +4,7 @@
 #include "platform/message_box.h"
 #include "tests/support/process.h"
 #include "tests/support/x11.h"
-#include "tests/support/xorg.h"
+#include "tests/support/xvfb.h"
 
 #include <SDL.h>
 #include <gtest/gtest.h>
@@ -50,7 +50,7 @@ TEST(WindowProc, TheShowsKeysAreRecordedByVirtualKeyCodeExceptSystemKeys)
 // it: no run asks about the mode, and every end gives the desktop's mode back.
 TEST(FullScreen, AModeNotOfferedAsksAndEveryEndGivesTheDesktopModeBack)
 {
-    XorgDummy x;
+    XServer x = xorg_dummy();
     ASSERT_TRUE(x.ok()) << "Xorg with the dummy driver did not start";
     const std::string display = x.display();
     setenv("DISPLAY", display.c_str(), 1);
@@ -86,14 +86,9 @@ TEST(FullScreen, AModeNotOfferedAsksAndEveryEndGivesTheDesktopModeBack)
                           "$' windowfocus --sync key --delay 50 " + keys + " >/dev/null 2>&1";
         EXPECT_EQ(std::system(cmd.c_str()), 0) << cmd;
     };
-    // Through the dialog the missing camera's report is a real box, which
-    // waits to be closed before the show runs on.
-    const struct {
-        const char* dialog_keys;  // none: --no-dialog
-        const char* mode;
-        std::function<void(int)> end;
-        int code;
-    } runs[] = {{"Escape alt+6 Return", "800x600", [&](int) {
+    // Without keys for the dialog, --no-dialog. Through the dialog the missing
+    // camera's report is a real box, which waits to be closed.
+    const struct { const char* dialog_keys; const char* mode; std::function<void(int)> end; int code; } runs[] = {{"Escape alt+6 Return", "800x600", [&](int) {
                      EXPECT_TRUE(x11_close_window(display, "Error", 20));
                      tap("OpenGL framework", "Escape");
                  }, 27},

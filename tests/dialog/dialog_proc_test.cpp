@@ -1,5 +1,5 @@
-// The dialog procedure against a model of its controls (the real dialog is
-// driven in the full-screen test's program runs), and the program without a display.
+// The dialog procedure against a model of its controls (the full-screen test
+// drives the real one), and the program without a display.
 #include "app/dialog.h"
 #include "core/settings.h"
 #include "tests/support/process.h"
@@ -7,10 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <map>
-#include <string>
-#include <vector>
 
 namespace {
 
@@ -22,10 +19,8 @@ const DialogControls controls = {
         for (int id = first; id <= last; ++id)
             dialog.checked[id] = id == check;
     },
-    [](int id, bool checked) { dialog.checked[id] = checked; },
-    [](int id) { return dialog.checked[id]; },
-    [](int result) { dialog.ended = true, dialog.result = result; },
-};
+    [](int id, bool checked) { dialog.checked[id] = checked; }, [](int id) { return dialog.checked[id]; },
+    [](int result) { dialog.ended = true, dialog.result = result; }};
 
 bool proc(DialogMessage message, int id) { return config_dialog_proc(&controls, message, id); }
 
@@ -45,12 +40,10 @@ TEST(DialogProc, InitAndCommandsWriteTheSettings)
         {DIALOG_ID_RES_800, true, true, 800, 600, 1, true, true, 0},
         {DIALOG_ID_FULL_SCREEN, false, false, 800, 600, 1, false, true, 0},
         {DIALOG_ID_NO_SOUND, false, false, 800, 600, 1, false, false, 0},
-        {DIALOG_ID_CANCEL, true, true, 800, 600, 1, false, false, 0},
-        {1005, true, true, 800, 600, 1, false, false, 0},
+        {DIALOG_ID_CANCEL, true, true, 800, 600, 1, false, false, 0}, {1005, true, true, 800, 600, 1, false, false, 0},
         {DIALOG_ID_RES_1024, true, true, 1024, 768, 2, false, false, 0},
         {DIALOG_ID_EXIT, true, true, 1024, 768, 2, false, false, DIALOG_ID_EXIT},
-        {DIALOG_ID_GO, true, true, 1024, 768, 2, false, false, DIALOG_ID_GO},
-    };
+        {DIALOG_ID_GO, true, true, 1024, 768, 2, false, false, DIALOG_ID_GO}};
     for (const auto& p : presses) {
         dialog.checked[DIALOG_ID_FULL_SCREEN] = p.full_box;
         dialog.checked[DIALOG_ID_NO_SOUND] = p.sound_box;
@@ -62,13 +55,11 @@ TEST(DialogProc, InitAndCommandsWriteTheSettings)
 }
 
 // Without a display the dialog fails with one line that says what to do, and
-// the program exits 1 with it, naming a display it cannot reach; the show
-// without the dialog exits 255 with its own line; a bad command line exits 2
-// before any of that.
+// the program exits 1 with it; the show without the dialog exits 255 with its
+// own line; a bad command line exits 2 before any of that.
 TEST(DialogWithoutDisplay, FailsWithOneLineThatSaysWhatToDo)
 {
-    unsetenv("DISPLAY");
-    unsetenv("WAYLAND_DISPLAY");
+    unsetenv("DISPLAY"), unsetenv("WAYLAND_DISPLAY");
     bool no_display = false;
     testing::internal::CaptureStderr();
     EXPECT_FALSE(config_dialog_run(&no_display));
@@ -76,18 +67,17 @@ TEST(DialogWithoutDisplay, FailsWithOneLineThatSaysWhatToDo)
     EXPECT_TRUE(no_display && std::count(err.begin(), err.end(), '\n') == 1) << err;
     for (const char* hint : {"display", "--no-dialog", "--render"})
         EXPECT_NE(err.find(hint), std::string::npos) << err;
-    const struct { std::vector<std::string> args; std::string display; int code; std::string says; } runs[] = {
-        {{}, "", 1, "--no-dialog"}, {{}, ":glowcam-no-such-display", 1, ":glowcam-no-such-display"},
-        {{"--no-dialog", "--camera", "none", "--no-sound"}, "", 255, "ERROR: registrazione della Window Class fallita.\n"},
-        {{"--frobnicate"}, "", 2, "--frobnicate"}, {{"--size=640x480"}, "", 2, "--size=640x480"}};
+    const std::string exe = glowcam_exe();
+    const struct { std::vector<std::string> argv; std::string display; int code; std::string says; } runs[] = {
+        {{exe}, "", 1, "--no-dialog"}, {{exe}, ":glowcam-no-such-display", 1, ":glowcam-no-such-display"},
+        {{exe, "--no-dialog", "--camera", "none", "--no-sound"}, "", 255, "ERROR: registrazione della Window Class fallita.\n"},
+        {{exe, "--frobnicate"}, "", 2, "--frobnicate"}, {{exe, "--size=640x480"}, "", 2, "--size=640x480"}};
     for (const auto& run : runs) {
         ProcessOptions options;
         options.unset_env = {"DISPLAY", "WAYLAND_DISPLAY", "SDL_VIDEODRIVER"};
         if (!run.display.empty())
             options.env = {"DISPLAY=" + run.display};
-        std::vector<std::string> argv = run.args;
-        argv.insert(argv.begin(), glowcam_exe());
-        ProcessResult r = run_process(argv, options);
+        ProcessResult r = run_process(run.argv, options);
         const std::string said = run.code == 255 ? r.out : r.out + r.err;  // SDL's own complaints aside
         EXPECT_EQ(r.exit_code, run.code) << said;
         EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;

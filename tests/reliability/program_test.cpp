@@ -25,33 +25,16 @@ namespace {
 const char* title = "OpenGL framework";
 const std::string demo_track = GLOWCAM_BINARY_DIR "/music/tidewave.ogg";
 
-int count_of(const std::string& text, const std::string& what)
+bool said_once(const std::string& text, const std::string& what)
 {
-    int n = 0;
-    for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
-        ++n;
-    return n;
-}
-long frames_drawn(const std::string& stats)
-{
-    long n = 0;
-    for (const FrameStatsLine& l : read_frame_stats(stats))
-        n += l.frames;
-    return n;
-}
-bool wait_for_file(const std::string& path)
-{
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (!std::filesystem::exists(path) && std::chrono::steady_clock::now() < end)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    return std::filesystem::exists(path);
+    return text.find(what) != std::string::npos && text.find(what) == text.rfind(what);
 }
 
 }  // namespace
 
 TEST(Program, RunsOnThroughFaultsAndEndsCleanlyOnAKeyOrASignal)
 {
-    Xvfb x(1024, 768);
+    XServer x = xvfb(1024, 768);
     ASSERT_TRUE(x.ok()) << "Xvfb did not start";
     const std::string stats = temp_path("show.stats");
     // The show, windowed, on the null sound output unless `env` says
@@ -108,19 +91,18 @@ TEST(Program, RunsOnThroughFaultsAndEndsCleanlyOnAKeyOrASignal)
     std::string garbage = ogg;
     for (std::size_t i = garbage.size() / 2; i < garbage.size() / 2 + 2000; ++i)
         garbage[i] = static_cast<char>(i * 13);
-    long before = 0;
     err = run({"--camera", camera, "--music", write_bytes("garbage.ogg", garbage), "--record", video}, [&](int pid) {
         ASSERT_TRUE(wait_for_frame_stats(stats, 2, 20));
         ASSERT_EQ(truncate(camera.c_str(), static_cast<off_t>(header.size() + 7 * frame + frame / 2)), 0);
-        before = frames_drawn(stats);
         // Frames reach the file at the encoder's pace, dropped while the
         // machine is busy: wait until the file as it stands plays five.
         for (int i = 0; i < 160 && (read_frame_stats(stats).size() < 6 || decode_video(video, false).frames < 5); ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(250));
         kill(pid, SIGKILL);
     }, "ALSOFT_DRIVERS=null", -1);
-    EXPECT_GT(frames_drawn(stats), before) << "the show stopped drawing";
-    EXPECT_EQ(count_of(err, "capture: skipping"), 1) << err;
+    const std::vector<FrameStatsLine> lines = read_frame_stats(stats);
+    EXPECT_TRUE(lines.size() >= 6 && lines.back().frames > 0) << "the show stopped drawing";
+    EXPECT_TRUE(said_once(err, "capture: skipping")) << err;
     EXPECT_EQ(err.find("bass error"), std::string::npos) << err;
     EXPECT_GE(decode_video(video, true).frames, 5);
 
@@ -131,10 +113,10 @@ TEST(Program, RunsOnThroughFaultsAndEndsCleanlyOnAKeyOrASignal)
         EXPECT_TRUE(wait_for_frame_stats(stats, 4, 20)) << "the show never drew";
         kill(pid, SIGINT);
     }, "ALSOFT_DRIVERS=no-such-backend");
-    EXPECT_EQ(count_of(err, "bass error: Can't initialize sound device"), 1) << err;
+    EXPECT_TRUE(said_once(err, "bass error: Can't initialize sound device")) << err;
     EXPECT_EQ(err.find("Can't load file"), std::string::npos) << err;
     EXPECT_NE(err.find("capture: " + camera + ": truncated: frame 1"), std::string::npos) << err;
-    EXPECT_EQ(count_of(err, "Error: Cannot open video device\n"), 1) << err;
+    EXPECT_TRUE(said_once(err, "Error: Cannot open video device\n")) << err;
 
     // A recording that cannot be written ends the show with a line.
     err = run({"--camera", "none", "--no-sound", "--record", "/nonexistent/glowcam.webm"}, nullptr, "ALSOFT_DRIVERS=null", 1);
@@ -160,36 +142,25 @@ TEST(Program, RunsOnThroughFaultsAndEndsCleanlyOnAKeyOrASignal)
     std::filesystem::remove(video);
 }
 
-// A render with a video file for camera is the same, frame for frame, every
-// time; SIGTERM stops a long one between frames, leaving only whole frames.
-TEST(Program, RenderRepeatsExactlyAndStopsBetweenFramesOnSigterm)
+// SIGTERM stops a long render between frames, leaving only whole frames
+// (that a render repeats exactly is the offline render test's).
+TEST(Program, RenderStopsBetweenFramesOnSigterm)
 {
-    const std::string clip = make_clip("render.webm");
-    std::string frames[2];
-    for (const std::string duration : {"1.5", "3600"}) {
-        const std::string out = temp_path("render" + duration);
-        ProcessOptions po;
-        if (duration == "3600")
-            po.while_running = [&](int pid) {
-                EXPECT_TRUE(wait_for_file(out + "/frame-000015.png"));
-                kill(pid, SIGTERM);
-            };
-        ProcessResult r = run_process({glowcam_exe(), "--render", out, "--camera", clip, "--duration", duration,
-                                       "--fps", "10", "--size", "128x72", "--music", "/nonexistent/glowcam.ogg"},
-                                      po);
-        EXPECT_EQ(r.exit_code, duration == "3600" ? 1 : 0) << r.err;
-        EXPECT_NE(r.err.find("Video device connected"), std::string::npos) << r.err;
-        EXPECT_EQ(duration == "3600", r.err.find("glowcam: interrupted after ") != std::string::npos) << r.err;
-        for (const auto& entry : std::filesystem::directory_iterator(out))
-            EXPECT_EQ(entry.path().extension(), ".png") << entry.path();
-        for (int i = 0; i < 15; ++i) {
-            char name[32];
-            std::snprintf(name, sizeof name, "/frame-%06d.png", i);
-            std::ifstream png(out + name, std::ios::binary);
-            frames[duration == "3600"] += std::string(std::istreambuf_iterator<char>(png), {});
-        }
-        std::filesystem::remove_all(out);
-    }
-    EXPECT_GT(frames[0].size(), 15u * 100);
-    EXPECT_EQ(frames[0], frames[1]);
+    const std::string out = temp_path("render");
+    ProcessOptions po;
+    po.while_running = [&](int pid) {
+        for (int i = 0; i < 3000 && !std::filesystem::exists(out + "/frame-000015.png"); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        EXPECT_TRUE(std::filesystem::exists(out + "/frame-000015.png"));
+        kill(pid, SIGTERM);
+    };
+    ProcessResult r = run_process({glowcam_exe(), "--render", out, "--camera", make_clip("render.webm"), "--duration",
+                                   "3600", "--fps", "10", "--size", "128x72", "--music", "/nonexistent/glowcam.ogg"},
+                                  po);
+    EXPECT_EQ(r.exit_code, 1) << r.err;
+    EXPECT_NE(r.err.find("Video device connected"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("glowcam: interrupted after "), std::string::npos) << r.err;
+    for (const auto& entry : std::filesystem::directory_iterator(out))
+        EXPECT_TRUE(entry.path().extension() == ".png" && std::filesystem::file_size(entry.path()) > 100) << entry.path();
+    std::filesystem::remove_all(out);
 }

@@ -11,40 +11,27 @@
 
 namespace {
 
-// SDL's message boxes name themselves only through the UTF-8 property.
-bool has_net_wm_name(Display* d, Window w, const std::string& title)
+// A top-level window (there is no window manager to reparent them) named so
+// through the UTF-8 property, which SDL, its message boxes and GTK all set.
+Window find_by_title(Display* d, const std::string& title)
 {
-    Atom type;
-    int format;
-    unsigned long count, after;
-    unsigned char* value = nullptr;
-    if (XGetWindowProperty(d, w, XInternAtom(d, "_NET_WM_NAME", False), 0, 1024, False,
-                           XInternAtom(d, "UTF8_STRING", False), &type, &format, &count, &after,
-                           &value) != Success || !value)
-        return false;
-    bool match = title == std::string(reinterpret_cast<char*>(value), count);
-    XFree(value);
-    return match;
-}
-
-Window find_by_title(Display* d, Window w, const std::string& title)
-{
-    char* name = nullptr;
-    if (XFetchName(d, w, &name) && name) {
-        bool match = title == name;
-        XFree(name);
-        if (match)
-            return w;
-    }
-    if (has_net_wm_name(d, w, title))
-        return w;
-    Window root, parent, *children = nullptr;
+    Window root, parent, *children = nullptr, found = 0;
     unsigned int n = 0;
-    if (!XQueryTree(d, w, &root, &parent, &children, &n))
+    if (!XQueryTree(d, DefaultRootWindow(d), &root, &parent, &children, &n))
         return 0;
-    Window found = 0;
-    for (unsigned int i = 0; i < n && !found; ++i)
-        found = find_by_title(d, children[i], title);
+    for (unsigned int i = 0; i < n && !found; ++i) {
+        Atom type;
+        int format;
+        unsigned long count, after;
+        unsigned char* value = nullptr;
+        if (XGetWindowProperty(d, children[i], XInternAtom(d, "_NET_WM_NAME", False), 0, 1024, False,
+                               XInternAtom(d, "UTF8_STRING", False), &type, &format, &count, &after, &value) ==
+                Success && value) {
+            if (title == std::string(reinterpret_cast<char*>(value), count))
+                found = children[i];
+            XFree(value);
+        }
+    }
     if (children)
         XFree(children);
     return found;
@@ -54,12 +41,10 @@ Window wait_for_title(Display* d, const std::string& title, double timeout_s)
 {
     auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(timeout_s);
     Window w = 0;
-    while (!(w = find_by_title(d, DefaultRootWindow(d), title)) &&
-           std::chrono::steady_clock::now() < deadline)
+    while (!(w = find_by_title(d, title)) && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     if (!w && timeout_s > 0)
-        std::fprintf(stderr, "gave up after %.0f s waiting for a window titled '%s'\n", timeout_s,
-                     title.c_str());
+        std::fprintf(stderr, "gave up after %.0f s waiting for a window titled '%s'\n", timeout_s, title.c_str());
     return w;
 }
 
