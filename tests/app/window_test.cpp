@@ -48,6 +48,7 @@ TEST(WindowProc, TheShowsKeysAreRecordedByVirtualKeyCodeExceptSystemKeys)
 // Escape ignored; Tab and Shift+Tab move through Go, Exit and the two boxes,
 // in order and round) or not, ended in each way a user or the system ends
 // it: no run asks about the mode, and every end gives the desktop's mode back.
+// Last, a second monitor for --display 1.
 TEST(FullScreen, AModeNotOfferedAsksAndEveryEndGivesTheDesktopModeBack)
 {
     XServer x = xorg_dummy();
@@ -120,8 +121,25 @@ TEST(FullScreen, AModeNotOfferedAsksAndEveryEndGivesTheDesktopModeBack)
         EXPECT_TRUE(!run.dialog_keys || run.code != 0 || r.out + r.err == "") << "the show started: " << r.out << r.err;
         EXPECT_EQ(x.mode(), "1920x1080") << "after " << run.code;
         if (::testing::Test::HasFailure())
-            break;  // each run below would wait as long again
+            return;  // each run below would wait as long again
     }
+
+    // A second monitor to the right of the first: --display 1 opens the window
+    // there. (The last xrandr probes the outputs, after which the new one counts.)
+    const std::string xrandr = "DISPLAY=" + display + " xrandr";
+    ASSERT_EQ(std::system((xrandr + " --addmode DUMMY1 1024x768 && " + xrandr +
+                           " --output DUMMY1 --mode 1024x768 --right-of DUMMY0 && " + xrandr + " >/dev/null").c_str()), 0);
+    ProcessOptions po;
+    po.env = {"DISPLAY=" + display};
+    po.unset_env = {"SDL_VIDEODRIVER", "WAYLAND_DISPLAY"};
+    po.while_running = [&](int) {
+        int colours = 0;
+        EXPECT_TRUE(x11_wait_for_window(display, "OpenGL framework", 20));
+        EXPECT_EQ(x11_window_geometry(display, "OpenGL framework", &colours), "320x240+1920+0");
+        EXPECT_TRUE(x11_close_window(display, "OpenGL framework", 0));
+    };
+    EXPECT_EQ(run_process({glowcam_exe(), "--no-dialog", "--window", "--size", "320x240", "--camera", "none",
+                           "--no-sound", "--display", "1"}, po).exit_code, 0);
 }
 
 }  // namespace
