@@ -1,6 +1,6 @@
 // The real program under faults, each run checking several: signals, a camera
 // file cut mid-show or broken from the start, damaged music, no sound device,
-// recordings killed or unwritable, and renders interrupted or repeated.
+// recordings killed or unwritable, and a render interrupted.
 
 #include "tests/audio/audio_files.h"
 #include "tests/capture/y4m_writer.h"
