@@ -1,7 +1,10 @@
 #include "app/cmdline.h"
+#include "app/data_path.h"
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <vector>
 
 namespace {
@@ -18,19 +21,14 @@ Parsed parse(std::vector<const char*> args)
 
 TEST(CommandLine, DefaultsAndEveryOption)
 {
-    Parsed d = parse({});
-    ASSERT_TRUE(d.ok);
-    EXPECT_TRUE(!d.o.no_dialog && !d.o.window && d.o.width == 1024 && d.o.height == 768);
-    EXPECT_EQ(d.o.camera, "auto");
-    EXPECT_EQ(d.o.music, "music/tidewave.ogg");
-    EXPECT_TRUE(d.o.render_dir.empty());
-    Parsed p = parse({"--no-dialog", "--size", "640x480", "--window", "--no-sound", "--camera",
-                      "clip.y4m", "--music", "a.flac", "--render", "out", "--fps", "2",
-                      "--start", "604800", "--duration", "0"});
-    ASSERT_TRUE(p.ok) << p.error;
-    EXPECT_TRUE(p.o.no_dialog && p.o.window && p.o.no_sound && p.o.width == 640 && p.o.height == 480);
-    EXPECT_TRUE(p.o.camera == "clip.y4m" && p.o.music == "a.flac" && p.o.render_dir == "out");
-    EXPECT_TRUE(p.o.fps == 2.0 && p.o.start == 604800.0 && p.o.duration == 0.0);
+    Parsed p = parse({});
+    EXPECT_TRUE(p.ok && !p.o.no_dialog && !p.o.window && p.o.width == 1024 && p.o.height == 768 &&
+                p.o.camera == "auto" && p.o.music == "music/tidewave.ogg" && p.o.render_dir.empty());
+    p = parse({"--no-dialog", "--size", "640x64", "--window", "--no-sound", "--camera", "clip.y4m", "--music",
+               "a.flac", "--render", "out", "--fps", "1", "--start", "604800", "--duration", "999999"});
+    EXPECT_TRUE(p.ok && p.o.no_dialog && p.o.window && p.o.no_sound && p.o.width == 640 && p.o.height == 64 &&
+                p.o.camera == "clip.y4m" && p.o.music == "a.flac" && p.o.render_dir == "out" && p.o.fps == 1.0 &&
+                p.o.start == 604800.0 && p.o.duration == 999999.0) << p.error;  // the least height, 999999 frames
     EXPECT_EQ(parse({"--audio-in", "alsa_input.usb"}).o.audio_in, "alsa_input.usb");
     p = parse({"--render", "show.webm", "--bitrate", "900"});
     EXPECT_TRUE(p.ok && p.o.render_file == "show.webm" && p.o.render_dir.empty() && p.o.bitrate_kbps == 900) << p.error;
@@ -39,49 +37,49 @@ TEST(CommandLine, DefaultsAndEveryOption)
                 p.o.display == 2) << p.error;
 }
 
+// Each refused with one line that names what to change.
 TEST(CommandLine, BadInputNamesTheOption)
 {
-    struct Case {
-        std::vector<const char*> args;
-        const char* names;
-    } cases[] = {
-        {{"--frobnicate"}, "--frobnicate"},
-        {{"--size"}, "--size"},
-        {{"--size", "640"}, "--size"},
-        {{"--size", "63x480"}, "--size"},
-        {{"--size", "640x8193"}, "--size"},
-        {{"--size", "640x-480"}, "--size"},
-        {{"--size", "x480"}, "--size"},
-        {{"--size", "99999999999x480"}, "--size"},
-        {{"--camera", ""}, "--camera"},
-        {{"--audio-in", ""}, "--audio-in"},
+    const struct { std::vector<const char*> args; const char* names; } cases[] = {
+        {{"--frobnicate"}, "--frobnicate"}, {{"--size"}, "--size"}, {{"--size", "640"}, "--size"},
+        {{"--size", "63x480"}, "--size"}, {{"--size", "640x63"}, "--size"}, {{"--size", "640x8193"}, "--size"},
+        {{"--size", "640x-480"}, "--size"}, {{"--size", "x480"}, "--size"}, {{"--size", "99999999999x480"}, "--size"},
+        {{"--camera", ""}, "--camera"}, {{"--audio-in", ""}, "--audio-in"},
         {{"--audio-in", "mic", "--music", "a.ogg"}, "--music and --audio-in"},
-        {{"--render", "o", "--audio-in", "monitor"}, "--render"},
-        {{"--render", "o", "--fps", "0"}, "--fps"},
-        {{"--render", "o", "--fps", "-3"}, "--fps"},
-        {{"--render", "o", "--fps", "abc"}, "--fps"},
-        {{"--render", "o", "--fps", "nan"}, "--fps"},
-        {{"--render", "o", "--duration", "-1"}, "--duration"},
+        {{"--render", "o", "--audio-in", "monitor"}, "--render"}, {{"--render", "o", "--fps", "0"}, "--fps"},
+        {{"--render", "o", "--fps", "-3"}, "--fps"}, {{"--render", "o", "--fps", "abc"}, "--fps"},
+        {{"--render", "o", "--fps", "nan"}, "--fps"}, {{"--render", "o", "--duration", "-1"}, "--duration"},
         {{"--render", "o", "--start", "-0.5"}, "--start"},
-        {{"--render", "o", "--fps", "1000", "--duration", "100000"}, "--duration"},
-        {{"--fps", "30"}, "--render"},
-        {{"--render", "show.mp4"}, ".webm or .mkv"},
-        {{"--record", "show.mp4"}, "--record"},
-        {{"--render", "frames", "--bitrate", "900"}, "--bitrate"},
-        {{"--render", "a.webm", "--bitrate", "9.5"}, "--bitrate"},
-        {{"--render", "a.webm", "--record", "b.webm"}, "--record"},
-        {{"--virtual-camera", "video0"}, "--virtual-camera"},
-        {{"--display", "-1"}, "--display"},
+        {{"--render", "o", "--fps", "1000", "--duration", "1000"}, "--duration"},  // 10^6 frames
+        {{"--fps", "30"}, "--render"}, {{"--render", "show.mp4"}, ".webm or .mkv"}, {{"--record", "show.mp4"}, "--record"},
+        {{"--record", ".webm"}, "--record"}, {{"--render", "frames", "--bitrate", "900"}, "--bitrate"},
+        {{"--render", "a.webm", "--bitrate", "9.5"}, "--bitrate"}, {{"--render", "a.webm", "--record", "b.webm"}, "--record"},
+        {{"--virtual-camera", "video0"}, "--virtual-camera"}, {{"--display", "-1"}, "--display"},
         {{"--render", "o", "--display", "1"}, "--display"},
         {{"--rende\n\xd2"}, "--rende?"},  // found by fuzzing: a newline broke the line
         {{"--size", "64\nx64"}, "64?x64"},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         Parsed p = parse(c.args);
         EXPECT_FALSE(p.ok) << c.args[0];
         EXPECT_NE(p.error.find(c.names), std::string::npos) << p.error;
         EXPECT_EQ(p.error.find('\n'), std::string::npos) << "one line: " << p.error;
     }
+}
+
+// The demo track's default path works from any folder, and a file of that
+// name in the working folder is the one the user meant.
+TEST(DataPath, TheWorkingFolderFirstThenTheProgramsData)
+{
+    namespace fs = std::filesystem;
+    const fs::path here = fs::current_path(), dir = fs::path(::testing::TempDir()) / "glowcam-data-path";
+    fs::create_directories(dir / "music");
+    fs::current_path(dir);
+    EXPECT_EQ(data_file_path("music/tidewave.ogg"), GLOWCAM_BINARY_DIR "/music/tidewave.ogg");
+    std::ofstream(dir / "music/tidewave.ogg") << "mine";
+    EXPECT_EQ(data_file_path("music/tidewave.ogg"), "music/tidewave.ogg");
+    fs::current_path(here);
+    fs::remove_all(dir);
 }
 
 }  // namespace

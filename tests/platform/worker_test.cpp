@@ -1,6 +1,5 @@
-// The worker threads that run the capture grabs: calls until stopped, stops
-// that cut a long first delay short, slots never shared between two workers.
-
+// The capture grabs' workers: calls until stopped, a stop that cuts a long
+// first delay short, slots never shared between two workers.
 #include "platform/worker.h"
 
 #include <gtest/gtest.h>
@@ -10,7 +9,6 @@
 #include <thread>
 
 namespace {
-using Clock = std::chrono::steady_clock;
 std::atomic<int> worker_calls{0};
 void count_call(int) { worker_calls.fetch_add(1); }
 }  // namespace
@@ -19,18 +17,16 @@ TEST(Worker, CallsUntilStoppedAndAStopEndsEvenALongDelay)
 {
     const int slot = worker_start(count_call, 1, 0);
     ASSERT_GE(slot, 0);
-    const auto end = Clock::now() + std::chrono::seconds(30);
-    while (worker_calls.load() < 3 && Clock::now() < end)
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (worker_calls.load() < 3 && std::chrono::steady_clock::now() < end)
         std::this_thread::yield();
     EXPECT_GE(worker_calls.load(), 3);
     worker_stop(slot);
     const int after = worker_calls.load();
     for (int nonsense : {slot, 0, 127, -1, 128})
         worker_stop(nonsense);  // twice, or never started: harmless
-    EXPECT_EQ(worker_count(), 0);
-    EXPECT_EQ(worker_calls.load(), after) << "no call once stopped";
-    // An hour's first delay is cut short; a running worker's slot is never
-    // handed out again.
+    EXPECT_TRUE(worker_count() == 0 && worker_calls.load() == after) << "no call once stopped";
+    // An hour's first delay is cut short; a running worker's slot is not handed out again.
     const int a = worker_start(count_call, 1000, 3'600'000), b = worker_start(count_call, 1000, 3'600'000);
     ASSERT_GE(a, 0);
     EXPECT_NE(a, b);
@@ -39,6 +35,5 @@ TEST(Worker, CallsUntilStoppedAndAStopEndsEvenALongDelay)
     EXPECT_NE(c, b);
     worker_stop(b);
     worker_stop(c);
-    EXPECT_EQ(worker_count(), 0);
-    EXPECT_EQ(worker_calls.load(), after);
+    EXPECT_TRUE(worker_count() == 0 && worker_calls.load() == after);
 }

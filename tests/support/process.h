@@ -9,8 +9,7 @@
 struct ProcessResult {
     int exit_code = -1;     // -1 when it did not exit normally
     bool timed_out = false; // killed after the time limit
-    std::string out;
-    std::string err;
+    std::string out, err;
 };
 
 struct ProcessOptions {
@@ -23,6 +22,4 @@ struct ProcessOptions {
 };
 
 ProcessResult run_process(const std::vector<std::string>& argv, const ProcessOptions& options = {});
-
-// The glowcam program built beside the tests.
-std::string glowcam_exe();
+std::string glowcam_exe();  // the program built beside the tests

@@ -5,104 +5,86 @@
 
 #include <chrono>
 #include <cstdio>
-#include <cstring>
+#include <functional>
 #include <set>
 #include <thread>
 
 namespace {
 
-// SDL's message boxes name themselves only through the UTF-8 property.
-bool has_net_wm_name(Display* d, Window w, const std::string& title)
+// A top-level window (there is no window manager to reparent them) named so
+// through the UTF-8 property, which SDL, its message boxes and GTK all set.
+Window find_by_title(Display* d, const std::string& title)
 {
-    Atom type;
-    int format;
-    unsigned long count, after;
-    unsigned char* value = nullptr;
-    if (XGetWindowProperty(d, w, XInternAtom(d, "_NET_WM_NAME", False), 0, 1024, False,
-                           XInternAtom(d, "UTF8_STRING", False), &type, &format, &count, &after,
-                           &value) != Success || !value)
-        return false;
-    bool match = title == std::string(reinterpret_cast<char*>(value), count);
-    XFree(value);
-    return match;
-}
-
-Window find_by_title(Display* d, Window w, const std::string& title)
-{
-    char* name = nullptr;
-    if (XFetchName(d, w, &name) && name) {
-        bool match = title == name;
-        XFree(name);
-        if (match)
-            return w;
-    }
-    if (has_net_wm_name(d, w, title))
-        return w;
-    Window root, parent, *children = nullptr;
+    Window root, parent, *children = nullptr, found = 0;
     unsigned int n = 0;
-    if (!XQueryTree(d, w, &root, &parent, &children, &n))
+    if (!XQueryTree(d, DefaultRootWindow(d), &root, &parent, &children, &n))
         return 0;
-    Window found = 0;
-    for (unsigned int i = 0; i < n && !found; ++i)
-        found = find_by_title(d, children[i], title);
+    for (unsigned int i = 0; i < n && !found; ++i) {
+        Atom type;
+        int format;
+        unsigned long count, after;
+        unsigned char* value = nullptr;
+        if (XGetWindowProperty(d, children[i], XInternAtom(d, "_NET_WM_NAME", False), 0, 1024, False,
+                               XInternAtom(d, "UTF8_STRING", False), &type, &format, &count, &after, &value) ==
+                Success && value) {
+            if (title == std::string(reinterpret_cast<char*>(value), count))
+                found = children[i];
+            XFree(value);
+        }
+    }
     if (children)
         XFree(children);
     return found;
 }
 
-Window wait_for_title(Display* d, const std::string& title, double timeout_s)
+// Waits up to timeout_s for the window and hands it to `act`; false when it never appeared.
+bool with_window(const std::string& display, const std::string& title, double timeout_s,
+                 const std::function<void(Display*, Window)>& act)
 {
+    Display* d = XOpenDisplay(display.c_str());
+    if (!d)
+        return false;
     auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(timeout_s);
     Window w = 0;
-    while (!(w = find_by_title(d, DefaultRootWindow(d), title)) &&
-           std::chrono::steady_clock::now() < deadline)
+    while (!(w = find_by_title(d, title)) && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    if (!w && timeout_s > 0)
-        std::fprintf(stderr, "gave up after %.0f s waiting for a window titled '%s'\n", timeout_s,
-                     title.c_str());
-    return w;
+    if (w)
+        act(d, w);
+    else if (timeout_s > 0)
+        std::fprintf(stderr, "gave up after %.0f s waiting for a window titled '%s'\n", timeout_s, title.c_str());
+    XCloseDisplay(d);
+    return w != 0;
 }
 
 }  // namespace
 
 bool x11_wait_for_window(const std::string& display, const std::string& title, double timeout_s)
 {
-    Display* d = XOpenDisplay(display.c_str());
-    if (!d)
-        return false;
-    Window w = wait_for_title(d, title, timeout_s);
-    XCloseDisplay(d);
-    return w != 0;
+    return with_window(display, title, timeout_s, [](Display*, Window) {});
 }
 
-std::string x11_window_size(const std::string& display, const std::string& title, int* row_colours)
+std::string x11_window_geometry(const std::string& display, const std::string& title, int* row_colours)
 {
-    Display* d = XOpenDisplay(display.c_str());
-    Window w = d ? wait_for_title(d, title, 0) : 0;
     XWindowAttributes a{};
-    XImage* row = w && XGetWindowAttributes(d, w, &a)
-                      ? XGetImage(d, w, 0, a.height / 4, static_cast<unsigned>(a.width), 1, AllPlanes, ZPixmap)
-                      : nullptr;
     std::set<unsigned long> colours;
-    for (int x = 0; row && x < a.width; x += 4)
-        colours.insert(XGetPixel(row, x, 0));
-    if (row)
-        XDestroyImage(row);
-    if (d)
-        XCloseDisplay(d);
+    with_window(display, title, 0, [&](Display* d, Window w) {
+        XImage* row = XGetWindowAttributes(d, w, &a) ? XGetImage(d, w, 0, a.height / 4, static_cast<unsigned>(a.width),
+                                                                 1, AllPlanes, ZPixmap)
+                                                     : nullptr;
+        for (int x = 0; row && x < a.width; x += 4)
+            colours.insert(XGetPixel(row, x, 0));
+        if (row)
+            XDestroyImage(row);
+    });
     *row_colours = static_cast<int>(colours.size());
-    return std::to_string(a.width) + "x" + std::to_string(a.height);
+    return std::to_string(a.width) + "x" + std::to_string(a.height) + "+" + std::to_string(a.x) + "+" +
+           std::to_string(a.y);
 }
 
 bool x11_close_window(const std::string& display, const std::string& title, double timeout_s)
 {
-    Display* d = XOpenDisplay(display.c_str());
-    if (!d)
-        return false;
-    Window w = wait_for_title(d, title, timeout_s);
-    if (w) {
-        XEvent ev;
-        std::memset(&ev, 0, sizeof ev);
+    return with_window(display, title, timeout_s, [](Display* d, Window w) {
+        XEvent ev{};
         ev.xclient.type = ClientMessage;
         ev.xclient.window = w;
         ev.xclient.message_type = XInternAtom(d, "WM_PROTOCOLS", False);
@@ -111,7 +93,5 @@ bool x11_close_window(const std::string& display, const std::string& title, doub
         ev.xclient.data.l[1] = CurrentTime;
         XSendEvent(d, w, False, NoEventMask, &ev);
         XFlush(d);
-    }
-    XCloseDisplay(d);
-    return w != 0;
+    });
 }

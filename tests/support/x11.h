@@ -10,6 +10,7 @@ bool x11_close_window(const std::string& display, const std::string& title, doub
 // True once a top-level window with this title exists, within timeout_s.
 bool x11_wait_for_window(const std::string& display, const std::string& title, double timeout_s);
 
-// The window's size, "WxH", and the colours on its row a quarter of the way
-// down: a picture drawn across the window shows many, a cleared margin one.
-std::string x11_window_size(const std::string& display, const std::string& title, int* row_colours);
+// The window's size and place on the screen, "WxH+X+Y", and the colours on its
+// row a quarter of the way down: a picture drawn across the window shows
+// many, a cleared margin one.
+std::string x11_window_geometry(const std::string& display, const std::string& title, int* row_colours);

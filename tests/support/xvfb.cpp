@@ -1,5 +1,6 @@
 #include "tests/support/xvfb.h"
 
+#include <X11/Xlib.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/prctl.h>
@@ -7,8 +8,9 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <utility>
 
-void XServer::start(std::vector<std::string> argv)
+XServer::XServer(std::vector<std::string> argv, std::string log) : log_(std::move(log))
 {
     int fds[2];
     if (pipe(fds) != 0)
@@ -30,15 +32,11 @@ void XServer::start(std::vector<std::string> argv)
         _exit(127);
     }
     close(fds[1]);
-    if (pid < 0) {
-        close(fds[0]);
-        return;
-    }
     pid_ = pid;
     // The server writes its display number once it accepts connections.
     std::string number;
     pollfd p{fds[0], POLLIN, 0};
-    while (poll(&p, 1, 15000) > 0) {
+    while (pid > 0 && poll(&p, 1, 15000) > 0) {
         char c;
         if (read(fds[0], &c, 1) != 1 || c == '\n')
             break;
@@ -51,17 +49,38 @@ void XServer::start(std::vector<std::string> argv)
         display_ = ":" + number;
 }
 
-void XServer::stop()
+XServer::~XServer()
 {
     if (pid_ > 0) {
         kill(pid_, SIGTERM);
         waitpid(pid_, nullptr, 0);
-        pid_ = -1;
     }
+    if (!log_.empty())
+        std::remove(log_.c_str());
 }
 
-Xvfb::Xvfb(int width, int height)
+// A new connection is told the screen's present size.
+std::string XServer::mode() const
 {
-    std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x24";
-    start({"Xvfb", "-screen", "0", screen, "-nolisten", "tcp", "-noreset"});
+    Display* d = XOpenDisplay(display_.c_str());
+    if (!d)
+        return "";
+    std::string mode = std::to_string(DisplayWidth(d, 0)) + "x" + std::to_string(DisplayHeight(d, 0));
+    XCloseDisplay(d);
+    return mode;
+}
+
+XServer xvfb(int width, int height)
+{
+    return XServer({"Xvfb", "-screen", "0", std::to_string(width) + "x" + std::to_string(height) + "x24", "-nolisten",
+                    "tcp", "-noreset"});
+}
+
+XServer xorg_dummy()
+{
+    // -sharevts: a server run as root takes no console of its own.
+    std::string log = "/tmp/glowcam-xorg-" + std::to_string(getpid()) + ".log";
+    return XServer({"Xorg", "-config", GLOWCAM_SOURCE_DIR "/tests/support/xorg-dummy.conf", "-logfile", log,
+                    "-noreset", "-nolisten", "tcp", "-sharevts", "-novtswitch"},
+                   log);
 }
