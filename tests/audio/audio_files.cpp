@@ -1,9 +1,5 @@
 #include "tests/audio/audio_files.h"
 
-#include "audio/audio.h"
-#include "audio/loopback.h"
-#include "core/clock.h"
-#include "core/settings.h"
 #include "platform/message_box.h"
 
 #include <sndfile.h>
@@ -12,23 +8,6 @@
 #include <filesystem>
 #include <fstream>
 #include <numbers>
-
-namespace {
-
-std::vector<std::string> boxes;
-
-std::string write_sndfile(const std::string& name, int rate, int channels, int format, const std::vector<float>& samples)
-{
-    const std::string path = audio_temp_dir() + "/" + name;
-    SF_INFO info{0, rate, channels, format, 0, 0};
-    if (SNDFILE* sf = sf_open(path.c_str(), SFM_WRITE, &info)) {
-        sf_writef_float(sf, samples.data(), static_cast<sf_count_t>(samples.size()) / channels);
-        sf_close(sf);
-    }
-    return path;
-}
-
-}  // namespace
 
 std::string audio_temp_dir()
 {
@@ -43,6 +22,21 @@ std::string audio_temp_dir()
     } dir;
     return dir.path;
 }
+
+namespace {
+
+std::string write_sndfile(const std::string& name, int rate, int channels, int format, const std::vector<float>& samples)
+{
+    const std::string path = audio_temp_dir() + "/" + name;
+    SF_INFO info{0, rate, channels, format, 0, 0};
+    if (SNDFILE* sf = sf_open(path.c_str(), SFM_WRITE, &info)) {
+        sf_writef_float(sf, samples.data(), static_cast<sf_count_t>(samples.size()) / channels);
+        sf_close(sf);
+    }
+    return path;
+}
+
+}  // namespace
 
 std::string write_wav(const std::string& name, int rate, int channels, const std::vector<float>& samples)
 {
@@ -80,32 +74,15 @@ float noisy_tone(int frame)
     return bin1_sine(frame, 0.4f) + 0.1f * (static_cast<float>(hash >> 8) / 16777216.0f - 0.5f);
 }
 
-void capture_boxes()
+const std::vector<std::string>& capture_boxes()
 {
+    static std::vector<std::string> boxes;
     boxes.clear();
     message_box_set_hook([](const std::string& caption, const std::string& text, MessageBoxKind) {
         boxes.push_back(caption + "|" + text);
         return true;
     });
-}
-
-const std::vector<std::string>& captured_boxes() { return boxes; }
-
-void LoopbackAudioTest::SetUp()
-{
-    no_sound = false;
-    audio_test_mode(true);
-    show_clock_use_manual(0.0);
-    capture_boxes();
-}
-
-void LoopbackAudioTest::TearDown()
-{
-    audio_shutdown();
-    audio_test_mode(false);
-    no_sound = false;
-    message_box_set_hook(nullptr);
-    show_clock_set_source(nullptr);
+    return boxes;
 }
 
 // libsndfile loses libvorbis's header record when an Ogg file ends inside its

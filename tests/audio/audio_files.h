@@ -1,7 +1,5 @@
 #pragma once
 
-#include <gtest/gtest.h>
-
 #include <functional>
 #include <string>
 #include <vector>
@@ -17,17 +15,8 @@ std::string write_bytes(const std::string& name, const std::string& bytes);
 std::vector<float> make_signal(int frames, int channels, const std::function<float(int)>& f);
 // A sine that sits exactly on FFT bin 1 (1024 frames a period).
 float bin1_sine(int frame, float amplitude);
-// A 0.4 sine on bin 1 with some noise in it.
+// A 0.4 sine on bin 1 with some noise in it: no two windows alike.
 float noisy_tone(int frame);
 
-// Message boxes shown while a test runs, as "CAPTION|TEXT".
-void capture_boxes();
-const std::vector<std::string>& captured_boxes();
-
-// Audio through OpenAL Soft's loopback device on a manual show clock, with
-// boxes captured; everything is shut down and put back afterwards.
-class LoopbackAudioTest : public ::testing::Test {
-protected:
-    void SetUp() override;
-    void TearDown() override;
-};
+// Message boxes shown from here on, as "CAPTION|TEXT", until the hook is reset.
+const std::vector<std::string>& capture_boxes();

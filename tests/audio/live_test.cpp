@@ -1,12 +1,15 @@
 // The audio paths that run in real time: the 25 ms timer, OpenAL Soft's null
 // output (mixes like a sound card, no card needed), a machine with no output,
-// live input through GStreamer, and the demo track. Each test runs in a
-// process of its own (one per CTest test), so it can choose OpenAL's drivers
-// before the library first reads them.
+// live input through GStreamer, and the demo track. CTest runs each test in a
+// process of its own, so it can choose OpenAL's drivers before the library
+// first reads them.
 
 #include "audio/audio.h"
 #include "audio/live_input.h"
+#include "audio/output.h"
+#include "audio/sound_error.h"
 #include "audio/sound_server.h"
+#include "audio/stream.h"
 #include "core/clock.h"
 #include "core/settings.h"
 #include "platform/message_box.h"
@@ -18,8 +21,10 @@
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -34,6 +39,8 @@ namespace {
 
 using namespace std::chrono_literals;
 using steady = std::chrono::steady_clock;
+
+constexpr int rate = 44100;
 
 float largest_from(int first)
 {
@@ -53,9 +60,7 @@ bool eventually(const std::function<bool()>& done, std::chrono::seconds limit = 
 // Silence, then a 0.5 sine on bin 1, half a second each.
 std::string halves()
 {
-    return write_wav("halves.wav", 44100, 2, make_signal(44100, 2, [](int i) {
-                         return i < 22050 ? 0.0f : bin1_sine(i, 0.5f);
-                     }));
+    return write_wav("halves.wav", rate, 2, make_signal(rate, 2, [](int i) { return i < rate / 2 ? 0.0f : bin1_sine(i, 0.5f); }));
 }
 
 TEST(PeriodicTimer, StaysOnTheGridTicksUntilKilledAndNeverAfter)
@@ -91,7 +96,7 @@ TEST(PeriodicTimer, StaysOnTheGridTicksUntilKilledAndNeverAfter)
 TEST(NullOutput, PlaysLoopsFeedsTheSpectrumAndStopsAtAnyMoment)
 {
     setenv("ALSOFT_DRIVERS", "null", 1);
-    capture_boxes();
+    const std::vector<std::string>& boxes = capture_boxes();
     no_sound = false;
     const std::string file = halves();
     ASSERT_TRUE(audio_init());
@@ -122,8 +127,28 @@ TEST(NullOutput, PlaysLoopsFeedsTheSpectrumAndStopsAtAnyMoment)
         std::this_thread::sleep_for(30ms);
         EXPECT_EQ(spectrum[1].load(), after) << "a tick came after shutdown, round " << round;
     }
-    EXPECT_TRUE(captured_boxes().empty());
+    EXPECT_TRUE(boxes.empty());
     message_box_set_hook(nullptr);
+
+    // Read at the timer's pace, the heard position moves on with the music
+    // between the mixer's steps, not back and forth round them.
+    int error = SOUND_OK;
+    ASSERT_TRUE(output_open_device(rate, &error));
+    ASSERT_TRUE(stream_open(file, &error));
+    ASSERT_TRUE(stream_play(true, &error));
+    const double first = stream_heard_frame();
+    double last = first;
+    int backwards = 0;
+    for (int i = 0; i < 40; ++i) {
+        std::this_thread::sleep_for(25ms);
+        const double now = stream_heard_frame();
+        backwards += now < last;
+        last = now;
+    }
+    stream_close();
+    output_close();
+    EXPECT_LT(backwards, 4);
+    EXPECT_GT(last - first, 0.5 * rate);  // a second went by
 }
 
 // OpenAL's ALSA backend on an ALSA configuration with no devices at all.
@@ -133,13 +158,13 @@ TEST(NoOutput, OneBoxThenTheMusicDrivesTheSpectrumAsWithNoSound)
     setenv("ALSA_CONFIG_PATH", (audio_temp_dir() + "/asound.conf").c_str(), 1);
     setenv("ALSOFT_DRIVERS", "alsa", 1);
     show_clock_use_manual(0.0);
-    capture_boxes();
+    const std::vector<std::string>& boxes = capture_boxes();
     ::testing::internal::CaptureStderr();
     EXPECT_FALSE(audio_init());
     EXPECT_TRUE(music_load(halves()));
     EXPECT_TRUE(music_start());
     EXPECT_EQ(::testing::internal::GetCapturedStderr(), "") << "the box is the show's only word";
-    EXPECT_EQ(captured_boxes(), std::vector<std::string>{"bass error|Can't initialize sound device (bass error code: 2)"});
+    EXPECT_EQ(boxes, std::vector<std::string>{"bass error|Can't initialize sound device (bass error code: 2)"});
     set_reverb_time(2000.0f);
     for (double t = 525.0; t < 1000.0; t += 25.0) {
         show_clock_set_manual(t);
@@ -147,42 +172,58 @@ TEST(NoOutput, OneBoxThenTheMusicDrivesTheSpectrumAsWithNoSound)
     }
     EXPECT_NEAR(spectrum[1].load(), 0.5f, 2e-3);
     audio_shutdown();
-
     message_box_set_hook(nullptr);
     show_clock_set_source(nullptr);
 }
 
 // audiotestsrc stands in for the sound server.
-constexpr double bin_one_hz = 44100.0 / 1024.0;
-std::string tone(double volume) { return " volume=" + std::to_string(volume) + " freq=" + std::to_string(bin_one_hz); }
+class LiveInput : public ::testing::Test {
+protected:
+    void TearDown() override { audio_shutdown(); }
+    static std::string tone() { return " volume=0.5 freq=" + std::to_string(rate / 1024.0); }
+    static std::string lines(const std::string& text) { return std::to_string(std::count(text.begin(), text.end(), '\n')); }
+};
 
-TEST(LiveInput, SpectrumOfTheLiveSoundAndOneLineForEachFault)
+TEST_F(LiveInput, SpectrumOfTheLiveSoundAndOneLineForEachFault)
 {
+    // Out of file descriptors, libpulse cannot even start: a refusal, not a crash.
+    rlimit limit{};
+    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &limit), 0);
+    const rlimit low{64, limit.rlim_max};
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &low), 0);
+    std::vector<int> fillers;
+    for (int fd; (fd = open("/dev/null", O_RDONLY)) >= 0;)
+        fillers.push_back(fd);
+    std::string monitor, input, why;
+    const bool answered = sound_server_defaults(&monitor, &input, &why);
+    for (int fd : fillers)
+        close(fd);
+    setrlimit(RLIMIT_NOFILE, &limit);
+    EXPECT_FALSE(answered);
+    EXPECT_EQ(why, "libpulse cannot start");
+
     // A 0.5 sine on bin 1 moves that bin alone; silence moves nothing.
-    ASSERT_TRUE(live_input_open_pipeline("audiotestsrc is-live=true samplesperbuffer=1024" + tone(0.5)));
+    ASSERT_TRUE(live_input_open_pipeline("audiotestsrc is-live=true samplesperbuffer=1024" + tone()));
     for (int i = 0; i < 24; ++i)
         spectrum_sample();
     EXPECT_NEAR(spectrum[1].load(), 0.5f, 0.01f);
     EXPECT_LT(largest_from(3), 0.01f);
-    audio_shutdown();
     ASSERT_TRUE(live_input_open_pipeline("audiotestsrc is-live=true wave=silence"));
     for (int i = 0; i < 40; ++i)
         spectrum_sample();
     EXPECT_LT(largest_from(0), 1e-6f);
-    audio_shutdown();
 
     // The input ends: one line, and the spectrum falls to zero.
-    ASSERT_TRUE(live_input_open_pipeline("audiotestsrc is-live=true num-buffers=4" + tone(0.5)));
+    ASSERT_TRUE(live_input_open_pipeline("audiotestsrc is-live=true num-buffers=4" + tone()));
     ::testing::internal::CaptureStderr();
     float magnitudes[spectrum_size];
     EXPECT_TRUE(eventually([&] { return !live_input_fft1024(magnitudes); }));
     for (int i = 0; i < 40; ++i)
         spectrum_sample();
     std::string err = ::testing::internal::GetCapturedStderr();
-    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+    EXPECT_EQ(lines(err), "1") << err;
     EXPECT_NE(err.find("is lost"), std::string::npos) << err;
     EXPECT_LT(largest_from(0), 1e-6f);
-    audio_shutdown();
 
     // No server: one line naming what was tried and how to list the sources.
     setenv("PULSE_SERVER", "unix:/nonexistent/glowcam-test", 1);
@@ -190,7 +231,7 @@ TEST(LiveInput, SpectrumOfTheLiveSoundAndOneLineForEachFault)
         ::testing::internal::CaptureStderr();
         EXPECT_FALSE(live_input_open(source));
         err = ::testing::internal::GetCapturedStderr();
-        EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+        EXPECT_EQ(lines(err), "1") << err;
         EXPECT_NE(err.find("pactl list short sources"), std::string::npos) << err;
         EXPECT_NE(err.find(source == "mic" ? "default input" : source), std::string::npos) << err;
     }
@@ -198,7 +239,7 @@ TEST(LiveInput, SpectrumOfTheLiveSoundAndOneLineForEachFault)
 
 // The desktop's case, on a sound server of the test's own: a tone played into
 // the default output reaches the spectrum through that output's monitor.
-TEST(LiveInput, MonitorFollowsWhatTheServerPlays)
+TEST_F(LiveInput, MonitorFollowsWhatTheServerPlays)
 {
     if (run_process({"/bin/sh", "-c", "command -v pulseaudio"}).exit_code != 0)
         GTEST_SKIP() << "pulseaudio is not installed";
@@ -219,7 +260,7 @@ TEST(LiveInput, MonitorFollowsWhatTheServerPlays)
     eventually([&] { return sound_server_defaults(&monitor, &input, &why); });
     EXPECT_EQ(monitor, "glowcam_test.monitor") << why;
     EXPECT_TRUE(live_input_open("monitor"));
-    GstElement* player = gst_parse_launch(("audiotestsrc is-live=true" + tone(0.5) + " ! pulsesink").c_str(), nullptr);
+    GstElement* player = gst_parse_launch(("audiotestsrc is-live=true" + tone() + " ! pulsesink").c_str(), nullptr);
     ASSERT_TRUE(player);
     gst_element_set_state(player, GST_STATE_PLAYING);
     EXPECT_TRUE(eventually([] {
