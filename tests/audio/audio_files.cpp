@@ -1,27 +1,11 @@
 #include "tests/audio/audio_files.h"
 
-#include "platform/message_box.h"
-
 #include <sndfile.h>
 
 #include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <numbers>
-
-std::string audio_temp_dir()
-{
-    static const struct TempDir {
-        std::string path;
-        TempDir()
-        {
-            char pattern[] = "/tmp/glowcam-audio-test-XXXXXX";
-            path = mkdtemp(pattern);
-        }
-        ~TempDir() { std::filesystem::remove_all(path); }
-    } dir;
-    return dir.path;
-}
 
 namespace {
 
@@ -37,6 +21,15 @@ std::string write_sndfile(const std::string& name, int rate, int channels, int f
 }
 
 }  // namespace
+
+std::string audio_temp_dir()
+{
+    static const struct TempDir {
+        std::string path = mkdtemp(std::string("/tmp/glowcam-audio-test-XXXXXX").data());
+        ~TempDir() { std::filesystem::remove_all(path); }
+    } dir;
+    return dir.path;
+}
 
 std::string write_wav(const std::string& name, int rate, int channels, const std::vector<float>& samples)
 {
@@ -63,28 +56,9 @@ std::vector<float> make_signal(int frames, int channels, const std::function<flo
     return samples;
 }
 
-float bin1_sine(int frame, float amplitude)
-{
-    return amplitude * static_cast<float>(std::sin(2.0 * std::numbers::pi * frame / 1024.0));
-}
+float bin1_sine(int frame, float amplitude) { return amplitude * static_cast<float>(std::sin(2.0 * std::numbers::pi * frame / 1024.0)); }
 
 float noisy_tone(int frame)
 {
-    const unsigned hash = static_cast<unsigned>(frame) * 2654435761u;
-    return bin1_sine(frame, 0.4f) + 0.1f * (static_cast<float>(hash >> 8) / 16777216.0f - 0.5f);
+    return bin1_sine(frame, 0.4f) + 0.1f * (static_cast<float>((static_cast<unsigned>(frame) * 2654435761u) >> 8) / 16777216.0f - 0.5f);
 }
-
-const std::vector<std::string>& capture_boxes()
-{
-    static std::vector<std::string> boxes;
-    boxes.clear();
-    message_box_set_hook([](const std::string& caption, const std::string& text, MessageBoxKind) {
-        boxes.push_back(caption + "|" + text);
-        return true;
-    });
-    return boxes;
-}
-
-// libsndfile loses libvorbis's header record when an Ogg file ends inside its
-// headers (the truncated-file test); the leak is the library's, not ours.
-extern "C" const char* __lsan_default_suppressions() { return "leak:vorbis_info_init\n"; }
