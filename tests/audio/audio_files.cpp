@@ -1,11 +1,5 @@
 #include "tests/audio/audio_files.h"
 
-#include "audio/audio.h"
-#include "audio/loopback.h"
-#include "core/clock.h"
-#include "core/settings.h"
-#include "platform/message_box.h"
-
 #include <sndfile.h>
 
 #include <cmath>
@@ -14,8 +8,6 @@
 #include <numbers>
 
 namespace {
-
-std::vector<std::string> boxes;
 
 std::string write_sndfile(const std::string& name, int rate, int channels, int format, const std::vector<float>& samples)
 {
@@ -33,12 +25,7 @@ std::string write_sndfile(const std::string& name, int rate, int channels, int f
 std::string audio_temp_dir()
 {
     static const struct TempDir {
-        std::string path;
-        TempDir()
-        {
-            char pattern[] = "/tmp/glowcam-audio-test-XXXXXX";
-            path = mkdtemp(pattern);
-        }
+        std::string path = mkdtemp(std::string("/tmp/glowcam-audio-test-XXXXXX").data());
         ~TempDir() { std::filesystem::remove_all(path); }
     } dir;
     return dir.path;
@@ -69,45 +56,9 @@ std::vector<float> make_signal(int frames, int channels, const std::function<flo
     return samples;
 }
 
-float bin1_sine(int frame, float amplitude)
-{
-    return amplitude * static_cast<float>(std::sin(2.0 * std::numbers::pi * frame / 1024.0));
-}
+float bin1_sine(int frame, float amplitude) { return amplitude * static_cast<float>(std::sin(2.0 * std::numbers::pi * frame / 1024.0)); }
 
 float noisy_tone(int frame)
 {
-    const unsigned hash = static_cast<unsigned>(frame) * 2654435761u;
-    return bin1_sine(frame, 0.4f) + 0.1f * (static_cast<float>(hash >> 8) / 16777216.0f - 0.5f);
+    return bin1_sine(frame, 0.4f) + 0.1f * (static_cast<float>((static_cast<unsigned>(frame) * 2654435761u) >> 8) / 16777216.0f - 0.5f);
 }
-
-void capture_boxes()
-{
-    boxes.clear();
-    message_box_set_hook([](const std::string& caption, const std::string& text, MessageBoxKind) {
-        boxes.push_back(caption + "|" + text);
-        return true;
-    });
-}
-
-const std::vector<std::string>& captured_boxes() { return boxes; }
-
-void LoopbackAudioTest::SetUp()
-{
-    no_sound = false;
-    audio_test_mode(true);
-    show_clock_use_manual(0.0);
-    capture_boxes();
-}
-
-void LoopbackAudioTest::TearDown()
-{
-    audio_shutdown();
-    audio_test_mode(false);
-    no_sound = false;
-    message_box_set_hook(nullptr);
-    show_clock_set_source(nullptr);
-}
-
-// libsndfile loses libvorbis's header record when an Ogg file ends inside its
-// headers (the truncated-file test); the leak is the library's, not ours.
-extern "C" const char* __lsan_default_suppressions() { return "leak:vorbis_info_init\n"; }

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -9,16 +10,9 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     std::vector<std::string> args{"glowcam"};
-    std::string current;
-    for (size_t i = 0; i < size; ++i) {
-        if (data[i] == 0) {
-            args.push_back(current);
-            current.clear();
-        } else {
-            current += static_cast<char>(data[i]);
-        }
-    }
-    args.push_back(current);
+    std::istringstream in(std::string(reinterpret_cast<const char*>(data), size));
+    for (std::string arg; std::getline(in, arg, '\0');)
+        args.push_back(arg);
     std::vector<const char*> argv;
     for (const std::string& a : args)
         argv.push_back(a.c_str());

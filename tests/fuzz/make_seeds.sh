@@ -10,47 +10,33 @@ mkdir -p "$y4m" "$music"
 
 # frame W H: one I420 frame of W x H with its header, a ramp of bytes.
 frame() {
-    local n=$(( $1 * $2 + 2 * (($1 + 1) / 2) * (($2 + 1) / 2) ))
     printf 'FRAME\n'
-    head -c "$n" /dev/zero | tr '\0' '\200'
+    head -c $(($1 * $2 + 2 * (($1 + 1) / 2) * (($2 + 1) / 2))) /dev/zero | tr '\0' '\200'
 }
 { printf 'YUV4MPEG2 W4 H2 F25:1 Ip A1:1 C420jpeg\n'; frame 4 2; frame 4 2; } >"$y4m/two-frames.y4m"
 { printf 'YUV4MPEG2 W3 H3 F30000:1001 C420mpeg2 XYSCSS=420MPEG2\n'; frame 3 3; } >"$y4m/odd-size.y4m"
 { printf 'YUV4MPEG2 W2 H2 F1:1 C420paldv\n'; printf 'FRAME Ixyz\n'; head -c 6 /dev/zero; } >"$y4m/frame-params.y4m"
 { printf 'YUV4MPEG2 W8 H8 F30:1\n'; frame 8 8 | head -c 60; } >"$y4m/truncated.y4m"
 
-# A twentieth of a second of a tone in each format libsndfile decodes for us.
+# seed FILE FORMAT RATE CHANNELS: a twentieth of a second of a tone, in each
+# format libsndfile decodes for us (FORMAT in hex, as in sndfile.h).
 tool="$(mktemp -d)"
 trap 'rm -rf "$tool"' EXIT
-cat >"$tool/seed.cpp" <<'CPP'
+g++ -O1 -x c++ -o "$tool/seed" - -lsndfile <<'CPP'
 #include <sndfile.h>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <vector>
-int main(int argc, char** argv)
+int main(int, char** argv)
 {
-    if (argc != 5)
-        return 2;
-    SF_INFO info{};
-    info.samplerate = std::atoi(argv[3]);
-    info.channels = std::atoi(argv[4]);
-    info.format = std::strtol(argv[2], nullptr, 16);
+    SF_INFO info{0, std::atoi(argv[3]), std::atoi(argv[4]), static_cast<int>(std::strtol(argv[2], nullptr, 16)), 0, 0};
     SNDFILE* sf = sf_open(argv[1], SFM_WRITE, &info);
-    if (!sf) {
-        std::fprintf(stderr, "%s: %s\n", argv[1], sf_strerror(nullptr));
-        return 1;
-    }
-    const int frames = info.samplerate / 20;
-    std::vector<float> buf(static_cast<size_t>(frames) * info.channels);
-    for (int i = 0; i < frames; ++i)
-        for (int c = 0; c < info.channels; ++c)
-            buf[static_cast<size_t>(i) * info.channels + c] = 0.5f * std::sin(0.05f * i * (c + 1));
-    sf_writef_float(sf, buf.data(), frames);
-    return sf_close(sf) == 0 ? 0 : 1;
+    std::vector<float> buf(static_cast<size_t>(info.samplerate / 20 * info.channels));
+    for (size_t i = 0; i < buf.size(); ++i)
+        buf[i] = 0.5f * std::sin(0.05f * (i / info.channels) * (i % info.channels + 1));
+    return sf && sf_writef_float(sf, buf.data(), info.samplerate / 20) >= 0 && sf_close(sf) == 0 ? 0 : 1;
 }
 CPP
-g++ -O1 -o "$tool/seed" "$tool/seed.cpp" -lsndfile
 "$tool/seed" "$music/pcm16-mono.wav" 010002 8000 1
 "$tool/seed" "$music/float-stereo.wav" 010006 8000 2
 "$tool/seed" "$music/stereo.flac" 170002 8000 2
@@ -58,4 +44,3 @@ g++ -O1 -o "$tool/seed" "$tool/seed.cpp" -lsndfile
 "$tool/seed" "$music/mono.opus" 200064 8000 1
 "$tool/seed" "$music/pcm8.aiff" 020001 8000 1
 "$tool/seed" "$music/mono.mp3" 230082 8000 1 || echo "no MP3 seed (this libsndfile cannot write MP3)"
-ls -l "$y4m" "$music"
