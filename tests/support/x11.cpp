@@ -11,8 +11,9 @@
 
 namespace {
 
-// A top-level window (there is no window manager to reparent them) named so
-// through the UTF-8 property, which SDL, its message boxes and GTK all set.
+// A shown top-level window (there is no window manager to reparent them)
+// named so through the UTF-8 property, which SDL, its message boxes and GTK
+// all set. Windows exist, titled, a moment before they are shown.
 Window find_by_title(Display* d, const std::string& title)
 {
     Window root, parent, *children = nullptr, found = 0;
@@ -27,7 +28,9 @@ Window find_by_title(Display* d, const std::string& title)
         if (XGetWindowProperty(d, children[i], XInternAtom(d, "_NET_WM_NAME", False), 0, 1024, False,
                                XInternAtom(d, "UTF8_STRING", False), &type, &format, &count, &after, &value) ==
                 Success && value) {
-            if (title == std::string(reinterpret_cast<char*>(value), count))
+            XWindowAttributes a{};
+            if (title == std::string(reinterpret_cast<char*>(value), count) &&
+                XGetWindowAttributes(d, children[i], &a) && a.map_state == IsViewable)
                 found = children[i];
             XFree(value);
         }
@@ -44,6 +47,8 @@ bool with_window(const std::string& display, const std::string& title, double ti
     Display* d = XOpenDisplay(display.c_str());
     if (!d)
         return false;
+    // A window may go while we look at it; Xlib's own handler would end the test.
+    XErrorHandler before = XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
     auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(timeout_s);
     Window w = 0;
     while (!(w = find_by_title(d, title)) && std::chrono::steady_clock::now() < deadline)
@@ -52,6 +57,8 @@ bool with_window(const std::string& display, const std::string& title, double ti
         act(d, w);
     else if (timeout_s > 0)
         std::fprintf(stderr, "gave up after %.0f s waiting for a window titled '%s'\n", timeout_s, title.c_str());
+    XSync(d, False);
+    XSetErrorHandler(before);
     XCloseDisplay(d);
     return w != 0;
 }
