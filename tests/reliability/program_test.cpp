@@ -88,7 +88,7 @@ TEST(Program, RunsOnThroughFaultsAndEndsCleanlyOnAKeyOrASignal)
         for (int n = 0; n < 20; ++n)
             out << "FRAME\n" << std::string(frame - 6, static_cast<char>(16 + 10 * n));
     }
-    std::ifstream in(write_ogg("damaged.ogg", 44100, 2, make_signal(3 * 44100, 2, noisy_tone)), std::ios::binary);
+    std::ifstream in(write_audio("damaged.ogg", 44100, 2, make_signal(3 * 44100, 2, noisy_tone)), std::ios::binary);
     const std::string ogg(std::istreambuf_iterator<char>(in), {});
     std::string garbage = ogg;
     for (std::size_t i = garbage.size() / 2; i < garbage.size() / 2 + 2000; ++i)
