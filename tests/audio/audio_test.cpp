@@ -297,9 +297,7 @@ TEST_F(Audio, LiveInputSpectrumIsOfTheLiveSoundAndEachFaultIsOneLine)
         GTEST_SKIP() << "pulseaudio is not installed";
     const std::string dir = audio_temp_dir();
     setenv("PULSE_SERVER", ("unix:" + dir + "/native").c_str(), 1);
-    ProcessOptions server;
-    server.env = {"XDG_RUNTIME_DIR=" + dir, "HOME=" + dir};
-    server.while_running = [&](int pid) {
+    const ProcessOptions server{.env = {"XDG_RUNTIME_DIR=" + dir, "HOME=" + dir}, .while_running = [&](int pid) {
         eventually([&] { return sound_server_defaults(&monitor, &input, &why); });
         EXPECT_TRUE(monitor == "glowcam_test.monitor" && live_input_open("monitor")) << why;
         GstElement* player = gst_parse_launch(("audiotestsrc is-live=true" + tone + " ! pulsesink").c_str(), nullptr);
@@ -313,7 +311,7 @@ TEST_F(Audio, LiveInputSpectrumIsOfTheLiveSoundAndEachFaultIsOneLine)
         gst_object_unref(player);
         audio_shutdown();
         kill(pid, SIGTERM);
-    };
+    }};
     run_process({"/usr/bin/pulseaudio", "--daemonize=no", "--exit-idle-time=-1", "-n", "--disallow-exit", "--log-level=error",
                  "--load=module-null-sink sink_name=glowcam_test", "--load=module-native-protocol-unix auth-anonymous=1 socket=" + dir + "/native"},
                 server);

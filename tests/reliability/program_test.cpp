@@ -42,10 +42,8 @@ TEST(Program, RunsOnThroughFaultsAndEndsCleanlyOnAKeyOrASignal)
     auto run = [&](std::vector<std::string> args, const std::function<void(int)>& during,
                    const std::string& env = "ALSOFT_DRIVERS=null", int code = 0) {
         std::filesystem::remove(stats);
-        ProcessOptions po;
-        po.env = {"DISPLAY=" + x.display(), env, "GLOWCAM_FRAME_STATS=" + stats};
-        po.unset_env = {"SDL_VIDEODRIVER"};
-        po.while_running = during;
+        const ProcessOptions po{.env = {"DISPLAY=" + x.display(), env, "GLOWCAM_FRAME_STATS=" + stats},
+                                .unset_env = {"SDL_VIDEODRIVER"}, .while_running = during};
         args.insert(args.begin(), {glowcam_exe(), "--no-dialog", "--window", "--size", "320x240"});
         ProcessResult r = run_process(args, po);
         EXPECT_FALSE(r.timed_out);
@@ -125,13 +123,10 @@ TEST(Program, RunsOnThroughFaultsAndEndsCleanlyOnAKeyOrASignal)
     EXPECT_NE(err.find("cannot write the video '/nonexistent/glowcam.webm'"), std::string::npos) << err;
 
     // SIGTERM during the settings dialog ends the program.
-    ProcessOptions po;
-    po.env = {"DISPLAY=" + x.display()};
-    po.unset_env = {"SDL_VIDEODRIVER"};
-    po.while_running = [&](int pid) {
+    ProcessOptions po{.env = {"DISPLAY=" + x.display()}, .unset_env = {"SDL_VIDEODRIVER"}, .while_running = [&](int pid) {
         ASSERT_TRUE(x11_wait_for_window(x.display(), "Config:", 30));
         kill(pid, SIGTERM);
-    };
+    }};
     EXPECT_FALSE(run_process({glowcam_exe()}, po).timed_out);
     EXPECT_FALSE(x11_wait_for_window(x.display(), "Config:", 0));
 
@@ -149,16 +144,14 @@ TEST(Program, RunsOnThroughFaultsAndEndsCleanlyOnAKeyOrASignal)
 TEST(Program, RenderStopsBetweenFramesOnSigterm)
 {
     const std::string out = temp_path("render");
-    ProcessOptions po;
-    po.while_running = [&](int pid) {
+    const ProcessOptions po{.while_running = [&](int pid) {
         for (int i = 0; i < 3000 && !std::filesystem::exists(out + "/frame-000015.png"); ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         EXPECT_TRUE(std::filesystem::exists(out + "/frame-000015.png"));
         kill(pid, SIGTERM);
-    };
+    }};
     ProcessResult r = run_process({glowcam_exe(), "--render", out, "--camera", make_clip("render.webm"), "--duration",
-                                   "3600", "--fps", "10", "--size", "128x72", "--music", "/nonexistent/glowcam.ogg"},
-                                  po);
+                                   "3600", "--fps", "10", "--size", "128x72", "--music", "/nonexistent/glowcam.ogg"}, po);
     EXPECT_EQ(r.exit_code, 1) << r.err;
     EXPECT_NE(r.err.find("Video device connected"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("glowcam: interrupted after "), std::string::npos) << r.err;
