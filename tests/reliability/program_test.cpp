@@ -80,12 +80,10 @@ TEST(Program, RunsOnThroughFaultsAndEndsCleanlyOnAKeyOrASignal)
     const std::string camera = temp_path("cut.y4m"), video = temp_path("record.webm");
     const std::string header = "YUV4MPEG2 W64 H48 F25:1\n";
     const std::size_t frame = 6 + 64 * 48 * 3 / 2;
-    {
-        std::ofstream out(camera, std::ios::binary);
-        out << header;
-        for (int n = 0; n < 20; ++n)
-            out << "FRAME\n" << std::string(frame - 6, static_cast<char>(16 + 10 * n));
-    }
+    std::string frames = header;
+    for (int n = 0; n < 20; ++n)
+        frames += "FRAME\n" + std::string(frame - 6, static_cast<char>(16 + 10 * n));
+    std::ofstream(camera, std::ios::binary) << frames;
     std::ifstream in(write_audio("damaged.ogg", 44100, 2, make_signal(3 * 44100, 2, noisy_tone)), std::ios::binary);
     const std::string ogg(std::istreambuf_iterator<char>(in), {});
     std::string garbage = ogg;
