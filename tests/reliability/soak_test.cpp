@@ -64,10 +64,9 @@ TEST(Soak, MemoryLevelsOffAndTheLoopNeverStalls)
     for (long kb : floor_kb)
         floors += " " + std::to_string(kb);
     const long growth = floor_kb.back() - floor_kb.front();
-    std::printf("soak: %.0f s, %ld frames (%.1f a second), longest gap %.1f ms; resident floor per 75 s "
-                "turn after the first minute (kB):%s; growth %ld kB\n",
-                lines.back().seconds, frames, static_cast<double>(frames) / lines.back().seconds, longest,
-                floors.c_str(), growth);
+    std::printf("soak: %.0f s, %ld frames (%.1f a second), longest gap %.1f ms; resident floor per 75 s turn after "
+                "the first minute (kB):%s; growth %ld kB\n", lines.back().seconds, frames,
+                static_cast<double>(frames) / lines.back().seconds, longest, floors.c_str(), growth);
     EXPECT_LT(longest, 250.0);
     EXPECT_LT(growth, 2048);
 }
