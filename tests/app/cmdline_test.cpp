@@ -44,21 +44,18 @@ TEST(CommandLine, BadInputNamesTheOption)
         {{"--frobnicate"}, "--frobnicate"}, {{"--size"}, "--size"}, {{"--size", "640"}, "--size"},
         {{"--size", "63x480"}, "--size"}, {{"--size", "640x63"}, "--size"}, {{"--size", "640x8193"}, "--size"},
         {{"--size", "640x-480"}, "--size"}, {{"--size", "x480"}, "--size"}, {{"--size", "99999999999x480"}, "--size"},
-        {{"--camera", ""}, "--camera"}, {{"--audio-in", ""}, "--audio-in"},
-        {{"--audio-in", "mic", "--music", "a.ogg"}, "--music and --audio-in"},
-        {{"--render", "o", "--audio-in", "monitor"}, "--render"}, {{"--render", "o", "--fps", "0"}, "--fps"},
-        {{"--render", "o", "--fps", "-3"}, "--fps"}, {{"--render", "o", "--fps", "abc"}, "--fps"},
-        {{"--render", "o", "--fps", "nan"}, "--fps"}, {{"--render", "o", "--duration", "-1"}, "--duration"},
-        {{"--render", "o", "--start", "-0.5"}, "--start"},
+        {{"--camera", ""}, "--camera"}, {{"--audio-in", ""}, "--audio-in"}, {{"--render", "o", "--start", "-0.5"}, "--start"},
+        {{"--audio-in", "mic", "--music", "a.ogg"}, "--music and --audio-in"}, {{"--render", "o", "--fps", "0"}, "--fps"},
+        {{"--render", "o", "--audio-in", "monitor"}, "--render"}, {{"--render", "o", "--fps", "-3"}, "--fps"},
+        {{"--render", "o", "--fps", "abc"}, "--fps"}, {{"--render", "o", "--fps", "nan"}, "--fps"},
+        {{"--render", "o", "--duration", "-1"}, "--duration"}, {{"--record", ".webm"}, "--record"},
         {{"--render", "o", "--fps", "1000", "--duration", "1000"}, "--duration"},  // 10^6 frames
         {{"--fps", "30"}, "--render"}, {{"--render", "show.mp4"}, ".webm or .mkv"}, {{"--record", "show.mp4"}, "--record"},
-        {{"--record", ".webm"}, "--record"}, {{"--render", "frames", "--bitrate", "900"}, "--bitrate"},
-        {{"--render", "a.webm", "--bitrate", "9.5"}, "--bitrate"}, {{"--render", "a.webm", "--record", "b.webm"}, "--record"},
-        {{"--virtual-camera", "video0"}, "--virtual-camera"}, {{"--display", "-1"}, "--display"},
-        {{"--render", "o", "--display", "1"}, "--display"},
+        {{"--render", "frames", "--bitrate", "900"}, "--bitrate"}, {{"--render", "a.webm", "--bitrate", "9.5"}, "--bitrate"},
+        {{"--render", "a.webm", "--record", "b.webm"}, "--record"}, {{"--virtual-camera", "video0"}, "--virtual-camera"},
+        {{"--display", "-1"}, "--display"}, {{"--render", "o", "--display", "1"}, "--display"},
         {{"--rende\n\xd2"}, "--rende?"},  // found by fuzzing: a newline broke the line
-        {{"--size", "64\nx64"}, "64?x64"},
-    };
+        {{"--size", "64\nx64"}, "64?x64"}};
     for (const auto& c : cases) {
         Parsed p = parse(c.args);
         EXPECT_FALSE(p.ok) << c.args[0];

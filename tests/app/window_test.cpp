@@ -97,11 +97,8 @@ TEST(FullScreen, AModeNotOfferedAsksAndEveryEndGivesTheDesktopModeBack)
                 {nullptr, "1024x768", [&](int) { EXPECT_TRUE(x11_close_window(display, "OpenGL framework", 20)); }, 0},
                 {nullptr, "1024x768", [](int pid) { kill(pid, SIGTERM); }, 0}};
     for (const auto& run : runs) {
-        ProcessOptions po;
-        po.env = {"DISPLAY=" + display, "NO_AT_BRIDGE=1", "GDK_BACKEND=x11"};
-        po.unset_env = {"SDL_VIDEODRIVER", "WAYLAND_DISPLAY"};
-        po.timeout_s = 40;
-        po.while_running = [&](int pid) {
+        const ProcessOptions po{.env = {"DISPLAY=" + display, "NO_AT_BRIDGE=1", "GDK_BACKEND=x11"},
+                                .unset_env = {"SDL_VIDEODRIVER", "WAYLAND_DISPLAY"}, .timeout_s = 40, .while_running = [&](int pid) {
             if (run.dialog_keys) {
                 EXPECT_TRUE(x11_close_window(display, "Config:", 20));
                 tap("Config:", run.dialog_keys);
@@ -110,7 +107,7 @@ TEST(FullScreen, AModeNotOfferedAsksAndEveryEndGivesTheDesktopModeBack)
                 SDL_Delay(100);
             EXPECT_EQ(x.mode(), run.mode) << "the show's mode";
             run.end(pid);
-        };
+        }};
         std::vector<std::string> argv = {glowcam_exe(), "--camera", "none", "--no-sound", "--music",
                                          GLOWCAM_BINARY_DIR "/music/tidewave.ogg"};
         if (!run.dialog_keys)
@@ -129,15 +126,12 @@ TEST(FullScreen, AModeNotOfferedAsksAndEveryEndGivesTheDesktopModeBack)
     const std::string xrandr = "DISPLAY=" + display + " xrandr";
     ASSERT_EQ(std::system((xrandr + " --addmode DUMMY1 1024x768 && " + xrandr +
                            " --output DUMMY1 --mode 1024x768 --right-of DUMMY0 && " + xrandr + " >/dev/null").c_str()), 0);
-    ProcessOptions po;
-    po.env = {"DISPLAY=" + display};
-    po.unset_env = {"SDL_VIDEODRIVER", "WAYLAND_DISPLAY"};
-    po.while_running = [&](int) {
+    const ProcessOptions po{.env = {"DISPLAY=" + display}, .unset_env = {"SDL_VIDEODRIVER", "WAYLAND_DISPLAY"}, .while_running = [&](int) {
         int colours = 0;
         EXPECT_TRUE(x11_wait_for_window(display, "OpenGL framework", 20));
         EXPECT_EQ(x11_window_geometry(display, "OpenGL framework", &colours), "320x240+1920+0");
         EXPECT_TRUE(x11_close_window(display, "OpenGL framework", 0));
-    };
+    }};
     EXPECT_EQ(run_process({glowcam_exe(), "--no-dialog", "--window", "--size", "320x240", "--camera", "none",
                            "--no-sound", "--display", "1"}, po).exit_code, 0);
 }

@@ -7,11 +7,10 @@
 #include <fstream>
 #include <numbers>
 
-namespace {
-
-std::string write_sndfile(const std::string& name, int rate, int channels, int format, const std::vector<float>& samples)
+std::string write_audio(const std::string& name, int rate, int channels, const std::vector<float>& samples)
 {
     const std::string path = audio_temp_dir() + "/" + name;
+    const int format = name.ends_with(".ogg") ? SF_FORMAT_OGG | SF_FORMAT_VORBIS : SF_FORMAT_WAV | SF_FORMAT_FLOAT;
     SF_INFO info{0, rate, channels, format, 0, 0};
     if (SNDFILE* sf = sf_open(path.c_str(), SFM_WRITE, &info)) {
         sf_writef_float(sf, samples.data(), static_cast<sf_count_t>(samples.size()) / channels);
@@ -20,8 +19,6 @@ std::string write_sndfile(const std::string& name, int rate, int channels, int f
     return path;
 }
 
-}  // namespace
-
 std::string audio_temp_dir()
 {
     static const struct TempDir {
@@ -29,16 +26,6 @@ std::string audio_temp_dir()
         ~TempDir() { std::filesystem::remove_all(path); }
     } dir;
     return dir.path;
-}
-
-std::string write_wav(const std::string& name, int rate, int channels, const std::vector<float>& samples)
-{
-    return write_sndfile(name, rate, channels, SF_FORMAT_WAV | SF_FORMAT_FLOAT, samples);
-}
-
-std::string write_ogg(const std::string& name, int rate, int channels, const std::vector<float>& samples)
-{
-    return write_sndfile(name, rate, channels, SF_FORMAT_OGG | SF_FORMAT_VORBIS, samples);
 }
 
 std::string write_bytes(const std::string& name, const std::string& bytes)

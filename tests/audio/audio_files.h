@@ -5,10 +5,9 @@
 #include <vector>
 
 // Music files made on the spot, in a folder removed at the end of the program:
-// float WAV (exact sample values) or Ogg Vorbis, `samples` interleaved.
+// Ogg Vorbis for a .ogg name, else float WAV (exact sample values), interleaved.
 std::string audio_temp_dir();
-std::string write_wav(const std::string& name, int rate, int channels, const std::vector<float>& samples);
-std::string write_ogg(const std::string& name, int rate, int channels, const std::vector<float>& samples);
+std::string write_audio(const std::string& name, int rate, int channels, const std::vector<float>& samples);
 std::string write_bytes(const std::string& name, const std::string& bytes);
 
 // `frames` frames of `channels` channels, each channel the same f(frame); a

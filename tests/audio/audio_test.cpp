@@ -45,7 +45,7 @@ double rms(const std::vector<float>& stereo, int first_frame, int frames)
 // `frames` frames: silence until `silent`, then a 0.5 sine on bin 1.
 std::string late_sine(const std::string& name, int frames, int silent)
 {
-    return write_wav(name, rate, 2, make_signal(frames, 2, [=](int i) { return i < silent ? 0.0f : bin1_sine(i, 0.5f); }));
+    return write_audio(name, rate, 2, make_signal(frames, 2, [=](int i) { return i < silent ? 0.0f : bin1_sine(i, 0.5f); }));
 }
 bool eventually(const std::function<bool()>& done)  // another thread got somewhere
 {
@@ -129,7 +129,7 @@ TEST_F(Audio, ReverbTailFollowsTheDecayTimeAndNothingIsLeftBehind)
         asked = setting.starts_with("ALSOFT_LOGLEVEL=") ? setting.substr(16) : asked;
     ::testing::internal::CaptureStderr();
     auto tail = [&](float ms, int step) {  // of 50 ms of a tone: the level 1.0 to 1.5 s on
-        start(write_wav("burst.wav", rate, 2, make_signal(6 * rate, 2, [](int i) { return i < rate / 20 ? 0.8f * std::sin(i * 0.07f) : 0.0f; })));
+        start(write_audio("burst.wav", rate, 2, make_signal(6 * rate, 2, [](int i) { return i < rate / 20 ? 0.8f * std::sin(i * 0.07f) : 0.0f; })));
         std::vector<float> out;
         for (int at = 0; at < 2 * rate; at += step) {
             set_reverb_time(ms);
@@ -154,7 +154,7 @@ TEST_F(Audio, MusicLoopsAndSeeksSampleExactlyKeepsItFiniteAndRefusesWhatItCannot
     auto ramp = [](int i) { return 0.05f + 0.9f * static_cast<float>(i % frames) / frames; };
     int error = -1;
     ASSERT_TRUE(output_open_loopback(rate, &error));
-    ASSERT_TRUE(stream_open(write_wav("ramp.wav", rate, 2, make_signal(frames, 2, ramp)), &error) && stream_play(false, &error));
+    ASSERT_TRUE(stream_open(write_audio("ramp.wav", rate, 2, make_signal(frames, 2, ramp)), &error) && stream_play(false, &error));
     const std::vector<float> out = render(4 * frames);
     for (int i = 256; i < 2 * 4 * frames; ++i)  // past the mixer's fade-in
         ASSERT_NEAR(out[i], ramp(i / 2), 1e-5) << "frame " << i / 2;
@@ -162,7 +162,7 @@ TEST_F(Audio, MusicLoopsAndSeeksSampleExactlyKeepsItFiniteAndRefusesWhatItCannot
     std::vector<float> mono = make_signal(frames, 1, ramp), stereo(2 * 3 * frames);
     const float damaged[] = {NAN, INFINITY, -1e30f, -3.5f}, heard[] = {0.0f, 4.0f, -4.0f, -3.5f};
     std::copy(damaged, damaged + 4, mono.begin() + 7);
-    MusicFile* file = music_file_open(write_wav("mono.wav", rate, 1, mono), &error);
+    MusicFile* file = music_file_open(write_audio("mono.wav", rate, 1, mono), &error);
     ASSERT_TRUE(file && error == SOUND_OK && music_file_rate(file) == rate);
     EXPECT_EQ(music_file_read(file, stereo.data(), 3 * frames), 3 * frames);
     for (int i = 0; i < 2 * 3 * frames; ++i) {
@@ -174,8 +174,8 @@ TEST_F(Audio, MusicLoopsAndSeeksSampleExactlyKeepsItFiniteAndRefusesWhatItCannot
         EXPECT_EQ(stereo[0], ramp(static_cast<int>(frame % frames))) << frame;
     }
     music_file_close(file);
-    const std::pair<std::string, int> bad[] = {{audio_temp_dir() + "/none.wav", SOUND_ERROR_FILE_OPEN}, {write_wav("zero.wav", rate, 2, {}), SOUND_ERROR_FILE_EMPTY},
-        {write_wav("quad.wav", rate, 4, std::vector<float>(4, 0.1f)), SOUND_ERROR_FILE_CHANNELS}, {write_bytes("x.wav", std::string(5000, 'x')), SOUND_ERROR_FILE_FORMAT}};
+    const std::pair<std::string, int> bad[] = {{audio_temp_dir() + "/none.wav", SOUND_ERROR_FILE_OPEN}, {write_audio("zero.wav", rate, 2, {}), SOUND_ERROR_FILE_EMPTY},
+        {write_audio("quad.wav", rate, 4, std::vector<float>(4, 0.1f)), SOUND_ERROR_FILE_CHANNELS}, {write_bytes("x.wav", std::string(5000, 'x')), SOUND_ERROR_FILE_FORMAT}};
     for (const auto& [path, code] : bad)
         EXPECT_TRUE(music_file_open(path, &error) == nullptr && error == code) << path;
 }
@@ -184,7 +184,7 @@ TEST_F(Audio, MusicLoopsAndSeeksSampleExactlyKeepsItFiniteAndRefusesWhatItCannot
 // Vorbis seek starts with wrong samples), reads back, rewinds or seeks far ahead.
 TEST_F(Audio, AnalysisGivesTheSpectrumOfExactlyTheFramesAskedForWhereverTheyAre)
 {
-    const std::string path = write_ogg("tone.ogg", rate, 2, make_signal(4 * rate, 2, noisy_tone));
+    const std::string path = write_audio("tone.ogg", rate, 2, make_signal(4 * rate, 2, noisy_tone));
     int error = -1;
     MusicFile* file = music_file_open(path, &error);
     std::vector<float> stereo(2 * 4 * rate), mono(4 * rate);
@@ -297,9 +297,7 @@ TEST_F(Audio, LiveInputSpectrumIsOfTheLiveSoundAndEachFaultIsOneLine)
         GTEST_SKIP() << "pulseaudio is not installed";
     const std::string dir = audio_temp_dir();
     setenv("PULSE_SERVER", ("unix:" + dir + "/native").c_str(), 1);
-    ProcessOptions server;
-    server.env = {"XDG_RUNTIME_DIR=" + dir, "HOME=" + dir};
-    server.while_running = [&](int pid) {
+    const ProcessOptions server{.env = {"XDG_RUNTIME_DIR=" + dir, "HOME=" + dir}, .while_running = [&](int pid) {
         eventually([&] { return sound_server_defaults(&monitor, &input, &why); });
         EXPECT_TRUE(monitor == "glowcam_test.monitor" && live_input_open("monitor")) << why;
         GstElement* player = gst_parse_launch(("audiotestsrc is-live=true" + tone + " ! pulsesink").c_str(), nullptr);
@@ -313,7 +311,7 @@ TEST_F(Audio, LiveInputSpectrumIsOfTheLiveSoundAndEachFaultIsOneLine)
         gst_object_unref(player);
         audio_shutdown();
         kill(pid, SIGTERM);
-    };
+    }};
     run_process({"/usr/bin/pulseaudio", "--daemonize=no", "--exit-idle-time=-1", "-n", "--disallow-exit", "--log-level=error",
                  "--load=module-null-sink sink_name=glowcam_test", "--load=module-native-protocol-unix auth-anonymous=1 socket=" + dir + "/native"},
                 server);

@@ -126,20 +126,13 @@ TEST(Y4mFile, ChromaVariantsOpenAndBadFilesAreRefusedWithOneLine)
 {
     // The header, its frames, bytes cut from the last, what the line says (empty: it opens).
     const std::tuple<std::string, int, std::size_t, std::string> cases[] = {
-        {"YUV4MPEG2 W5 H3 F25:1", 1, 0, ""},
-        {"YUV4MPEG2 W5 H3 F25:1 C420mpeg2", 1, 0, ""},
-        {"YUV4MPEG2 W5 H3 F25:1 C422", 1, 0, "C422 is not supported"},
-        {"YUV4MPEG2 H3 F25:1", 1, 0, "no frame size"},
-        {"YUV4MPEG2 W5 H3", 1, 0, "no frame rate"},
-        {"YUV4MPEG2 W5 H3 F0:1", 1, 0, "bad frame rate"},
-        {"YUV4MPEG2 W-5 H3 F25:1", 1, 0, "bad frame width"},
-        {"YUV4MPEG2 W5 H100000 F25:1", 1, 0, "bad frame height"},
-        {"YUV4MPEG W5 H3 F25:1", 1, 0, "not a YUV4MPEG2 file"},
-        {"YUV4MPEG2 W5 H3 F25:1", 3, 10, "truncated: frame 2 has 17 of its 27 bytes"},
-        {"YUV4MPEG2 W5 H3 F25:1", 0, 0, "no frames"},
-        {"YUV4MPEG2 W2 H2 F1:1\nFRAMX", 0, 0, "frame 0 does not begin with \"FRAME\""},
-        {"", -1, 0, "cannot open"},
-    };
+        {"YUV4MPEG2 W5 H3 F25:1", 1, 0, ""}, {"YUV4MPEG2 W5 H3 F25:1 C420mpeg2", 1, 0, ""},
+        {"YUV4MPEG2 W5 H3 F25:1 C422", 1, 0, "C422 is not supported"}, {"YUV4MPEG2 H3 F25:1", 1, 0, "no frame size"},
+        {"YUV4MPEG2 W5 H3", 1, 0, "no frame rate"}, {"YUV4MPEG2 W5 H3 F0:1", 1, 0, "bad frame rate"},
+        {"YUV4MPEG2 W-5 H3 F25:1", 1, 0, "bad frame width"}, {"YUV4MPEG2 W5 H100000 F25:1", 1, 0, "bad frame height"},
+        {"YUV4MPEG W5 H3 F25:1", 1, 0, "not a YUV4MPEG2 file"}, {"YUV4MPEG2 W5 H3 F25:1", 0, 0, "no frames"},
+        {"YUV4MPEG2 W5 H3 F25:1", 3, 10, "truncated: frame 2 has 17 of its 27 bytes"}, {"", -1, 0, "cannot open"},
+        {"YUV4MPEG2 W2 H2 F1:1\nFRAMX", 0, 0, "frame 0 does not begin with \"FRAME\""}};
     for (const auto& [header, frames, cut, says] : cases) {
         const std::vector<Chroma> each(std::max(frames, 0), {60, 200});
         const std::string path = write_y4m("bad", header, 5, 3, each, cut);

@@ -19,9 +19,7 @@ inline std::uint8_t y4m_luma(int n, int r, int x)
     return static_cast<std::uint8_t>(16 + (x * 7 + r * 3 + n * 50) % 220);
 }
 
-struct Chroma {
-    std::uint8_t u, v;
-};
+struct Chroma { std::uint8_t u, v; };
 
 // A temporary YUV4MPEG2 file of frames of y4m_luma and the chroma of
 // chroma[n], the last cut short by `cut` bytes. Returns the path.
@@ -50,8 +48,7 @@ inline std::string make_clip(const std::string& name)
     GstElement* p = gst_parse_launch(("webmmux name=mux ! filesink location=" + path +
                                       " videotestsrc num-buffers=10 pattern=ball ! video/x-raw,width=160,height=90,"
                                       "framerate=10/1 ! vp8enc deadline=1 ! mux. audiotestsrc num-buffers=10 ! "
-                                      "audioconvert ! vorbisenc ! mux.").c_str(),
-                                     nullptr);
+                                      "audioconvert ! vorbisenc ! mux.").c_str(), nullptr);
     gst_element_set_state(p, GST_STATE_PLAYING);
     GstMessage* m = gst_bus_timed_pop_filtered(GST_ELEMENT_BUS(p), 30 * GST_SECOND,
                                                static_cast<GstMessageType>(GST_MESSAGE_EOS | GST_MESSAGE_ERROR));

@@ -73,8 +73,7 @@ TEST(DialogWithoutDisplay, FailsWithOneLineThatSaysWhatToDo)
         {{exe, "--no-dialog", "--camera", "none", "--no-sound"}, "", 255, "ERROR: registrazione della Window Class fallita.\n"},
         {{exe, "--frobnicate"}, "", 2, "--frobnicate"}, {{exe, "--size=640x480"}, "", 2, "--size=640x480"}};
     for (const auto& run : runs) {
-        ProcessOptions options;
-        options.unset_env = {"DISPLAY", "WAYLAND_DISPLAY", "SDL_VIDEODRIVER"};
+        ProcessOptions options{.unset_env = {"DISPLAY", "WAYLAND_DISPLAY", "SDL_VIDEODRIVER"}};
         if (!run.display.empty())
             options.env = {"DISPLAY=" + run.display};
         ProcessResult r = run_process(run.argv, options);

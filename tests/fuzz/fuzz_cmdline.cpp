@@ -19,9 +19,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     Options options;
     std::string error;
     if (parse_command_line(static_cast<int>(argv.size()), argv.data(), &options, &error)) {
-        if (options.width < 64 || options.width > 8192 || options.height < 64 ||
-            options.height > 8192 || !(options.fps > 0.0) || options.start < 0.0 ||
-            options.duration < 0.0)
+        if (options.width < 64 || options.width > 8192 || options.height < 64 || options.height > 8192 ||
+            !(options.fps > 0.0) || options.start < 0.0 || options.duration < 0.0)
             __builtin_trap();  // accepted something it must refuse
     } else if (error.empty() || error.find('\n') != std::string::npos) {
         __builtin_trap();  // every refusal is one line

@@ -42,10 +42,8 @@ TEST(Program, RunsOnThroughFaultsAndEndsCleanlyOnAKeyOrASignal)
     auto run = [&](std::vector<std::string> args, const std::function<void(int)>& during,
                    const std::string& env = "ALSOFT_DRIVERS=null", int code = 0) {
         std::filesystem::remove(stats);
-        ProcessOptions po;
-        po.env = {"DISPLAY=" + x.display(), env, "GLOWCAM_FRAME_STATS=" + stats};
-        po.unset_env = {"SDL_VIDEODRIVER"};
-        po.while_running = during;
+        const ProcessOptions po{.env = {"DISPLAY=" + x.display(), env, "GLOWCAM_FRAME_STATS=" + stats},
+                                .unset_env = {"SDL_VIDEODRIVER"}, .while_running = during};
         args.insert(args.begin(), {glowcam_exe(), "--no-dialog", "--window", "--size", "320x240"});
         ProcessResult r = run_process(args, po);
         EXPECT_FALSE(r.timed_out);
@@ -82,13 +80,11 @@ TEST(Program, RunsOnThroughFaultsAndEndsCleanlyOnAKeyOrASignal)
     const std::string camera = temp_path("cut.y4m"), video = temp_path("record.webm");
     const std::string header = "YUV4MPEG2 W64 H48 F25:1\n";
     const std::size_t frame = 6 + 64 * 48 * 3 / 2;
-    {
-        std::ofstream out(camera, std::ios::binary);
-        out << header;
-        for (int n = 0; n < 20; ++n)
-            out << "FRAME\n" << std::string(frame - 6, static_cast<char>(16 + 10 * n));
-    }
-    std::ifstream in(write_ogg("damaged.ogg", 44100, 2, make_signal(3 * 44100, 2, noisy_tone)), std::ios::binary);
+    std::string frames = header;
+    for (int n = 0; n < 20; ++n)
+        frames += "FRAME\n" + std::string(frame - 6, static_cast<char>(16 + 10 * n));
+    std::ofstream(camera, std::ios::binary) << frames;
+    std::ifstream in(write_audio("damaged.ogg", 44100, 2, make_signal(3 * 44100, 2, noisy_tone)), std::ios::binary);
     const std::string ogg(std::istreambuf_iterator<char>(in), {});
     std::string garbage = ogg;
     for (std::size_t i = garbage.size() / 2; i < garbage.size() / 2 + 2000; ++i)
@@ -125,13 +121,10 @@ TEST(Program, RunsOnThroughFaultsAndEndsCleanlyOnAKeyOrASignal)
     EXPECT_NE(err.find("cannot write the video '/nonexistent/glowcam.webm'"), std::string::npos) << err;
 
     // SIGTERM during the settings dialog ends the program.
-    ProcessOptions po;
-    po.env = {"DISPLAY=" + x.display()};
-    po.unset_env = {"SDL_VIDEODRIVER"};
-    po.while_running = [&](int pid) {
+    ProcessOptions po{.env = {"DISPLAY=" + x.display()}, .unset_env = {"SDL_VIDEODRIVER"}, .while_running = [&](int pid) {
         ASSERT_TRUE(x11_wait_for_window(x.display(), "Config:", 30));
         kill(pid, SIGTERM);
-    };
+    }};
     EXPECT_FALSE(run_process({glowcam_exe()}, po).timed_out);
     EXPECT_FALSE(x11_wait_for_window(x.display(), "Config:", 0));
 
@@ -149,16 +142,14 @@ TEST(Program, RunsOnThroughFaultsAndEndsCleanlyOnAKeyOrASignal)
 TEST(Program, RenderStopsBetweenFramesOnSigterm)
 {
     const std::string out = temp_path("render");
-    ProcessOptions po;
-    po.while_running = [&](int pid) {
+    const ProcessOptions po{.while_running = [&](int pid) {
         for (int i = 0; i < 3000 && !std::filesystem::exists(out + "/frame-000015.png"); ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         EXPECT_TRUE(std::filesystem::exists(out + "/frame-000015.png"));
         kill(pid, SIGTERM);
-    };
+    }};
     ProcessResult r = run_process({glowcam_exe(), "--render", out, "--camera", make_clip("render.webm"), "--duration",
-                                   "3600", "--fps", "10", "--size", "128x72", "--music", "/nonexistent/glowcam.ogg"},
-                                  po);
+                                   "3600", "--fps", "10", "--size", "128x72", "--music", "/nonexistent/glowcam.ogg"}, po);
     EXPECT_EQ(r.exit_code, 1) << r.err;
     EXPECT_NE(r.err.find("Video device connected"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("glowcam: interrupted after "), std::string::npos) << r.err;

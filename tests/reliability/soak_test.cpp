@@ -29,12 +29,9 @@ TEST(Soak, MemoryLevelsOffAndTheLoopNeverStalls)
     const std::string stats = temp_path("soak.stats");
     constexpr double turn = 75.0;  // the three modes, 25 s each
     std::vector<long> floor_kb;  // the lowest resident size in each turn after the first minute
-    ProcessOptions po;
-    po.env = {"DISPLAY=" + x.display(), "ALSOFT_DRIVERS=null", "GLOWCAM_FRAME_STATS=" + stats,
-              "MALLOC_TRIM_THRESHOLD_=0", "MALLOC_MMAP_THRESHOLD_=65536"};
-    po.unset_env = {"SDL_VIDEODRIVER"};
-    po.timeout_s = seconds + 120;
-    po.while_running = [&](int pid) {
+    const ProcessOptions po{.env = {"DISPLAY=" + x.display(), "ALSOFT_DRIVERS=null", "GLOWCAM_FRAME_STATS=" + stats,
+                                    "MALLOC_TRIM_THRESHOLD_=0", "MALLOC_MMAP_THRESHOLD_=65536"},
+                            .unset_env = {"SDL_VIDEODRIVER"}, .timeout_s = seconds + 120, .while_running = [&](int pid) {
         ASSERT_TRUE(wait_for_frame_stats(stats, 1, 60)) << "the show never drew";
         // Show time, as the loop's own statistics count it.
         for (double t = 0.0; t < seconds; t = read_frame_stats(stats).back().seconds) {
@@ -48,10 +45,9 @@ TEST(Soak, MemoryLevelsOffAndTheLoopNeverStalls)
             std::this_thread::sleep_for(std::chrono::milliseconds(250));
         }
         EXPECT_TRUE(x11_close_window(x.display(), "OpenGL framework", 10));
-    };
+    }};
     ProcessResult r = run_process({glowcam_exe(), "--no-dialog", "--window", "--size", "640x480", "--camera",
-                                   "test", "--music", GLOWCAM_BINARY_DIR "/music/tidewave.ogg"},
-                                  po);
+                                   "test", "--music", GLOWCAM_BINARY_DIR "/music/tidewave.ogg"}, po);
     EXPECT_FALSE(r.timed_out);
     EXPECT_EQ(r.exit_code, 0) << r.err;
 
@@ -68,10 +64,9 @@ TEST(Soak, MemoryLevelsOffAndTheLoopNeverStalls)
     for (long kb : floor_kb)
         floors += " " + std::to_string(kb);
     const long growth = floor_kb.back() - floor_kb.front();
-    std::printf("soak: %.0f s, %ld frames (%.1f a second), longest gap %.1f ms; resident floor per 75 s "
-                "turn after the first minute (kB):%s; growth %ld kB\n",
-                lines.back().seconds, frames, static_cast<double>(frames) / lines.back().seconds, longest,
-                floors.c_str(), growth);
+    std::printf("soak: %.0f s, %ld frames (%.1f a second), longest gap %.1f ms; resident floor per 75 s turn after "
+                "the first minute (kB):%s; growth %ld kB\n", lines.back().seconds, frames,
+                static_cast<double>(frames) / lines.back().seconds, longest, floors.c_str(), growth);
     EXPECT_LT(longest, 250.0);
     EXPECT_LT(growth, 2048);
 }

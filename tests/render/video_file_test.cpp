@@ -90,8 +90,7 @@ TEST_F(VideoFileTest, LiveRecordingDropsWhatItCannotTake)
     ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
     const int reader = open(path.c_str(), O_RDONLY | O_NONBLOCK);
     std::string error, stream;
-    VideoFile* file = video_file_open({.path = path, .width = W, .height = H, .audio_rate = 48000, .live = true},
-                                      &error);
+    VideoFile* file = video_file_open({.path = path, .width = W, .height = H, .audio_rate = 48000, .live = true}, &error);
     ASSERT_TRUE(reader >= 0 && file) << error;
     const int frames = 300;
     for (int i = 0; i < frames; ++i)

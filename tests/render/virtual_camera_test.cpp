@@ -98,8 +98,7 @@ TEST(VirtualCameraTest, DevicesThatCannotBeUsedAreRefusedWithOneLine)
         EXPECT_FALSE(virtual_camera_open(device, W, H));
         const std::string err = ::testing::internal::GetCapturedStderr();
         EXPECT_TRUE(std::count(err.begin(), err.end(), '\n') == 1 && err.find(device) != std::string::npos &&
-                    err.find("modprobe v4l2loopback") != std::string::npos && err.find("missing") == std::string::npos)
-            << err;
+                    err.find("modprobe v4l2loopback") != std::string::npos && err.find("missing") == std::string::npos) << err;
     }
     GstPluginFeature* appsrc = gst_registry_lookup_feature(gst_registry_get(), "appsrc");
     gst_registry_remove_feature(gst_registry_get(), appsrc);

@@ -29,9 +29,7 @@ ProcessResult render(const std::string& exe, const fs::path& out, std::vector<st
     std::vector<std::string> argv = {"/bin/sh", "-c", "cd / && exec \"$@\"", "sh", exe, "--render", out.string(),
                                      "--size", "160x120", "--camera", "test"};
     argv.insert(argv.end(), extra.begin(), extra.end());
-    ProcessOptions options;
-    options.unset_env = {"DISPLAY", "WAYLAND_DISPLAY"};
-    return run_process(argv, options);
+    return run_process(argv, {.unset_env = {"DISPLAY", "WAYLAND_DISPLAY"}});
 }
 
 std::string slurp(const fs::path& p)

@@ -19,9 +19,7 @@ void GlTest::reopen(int w, int h)
     setenv("SDL_VIDEODRIVER", "offscreen", 1);
     ASSERT_TRUE(window_create("test", w, h, 32, false, 0)) << SDL_GetError();
     // The settings as the program's window_open leaves them.
-    screen_width = w;
-    screen_height = h;
-    fullscreen = false;
+    screen_width = w, screen_height = h, fullscreen = false;
 }
 
 std::vector<uint8_t> read_rgb(int w, int h)
@@ -65,7 +63,6 @@ unsigned int make_texture(int w, int h, Rgb (*colour)(int x, int y))
     if (std::abs(got.r - want.r) <= tolerance && std::abs(got.g - want.g) <= tolerance &&
         std::abs(got.b - want.b) <= tolerance)
         return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure()
-           << "got (" << got.r << ", " << got.g << ", " << got.b << "), want (" << want.r << ", "
-           << want.g << ", " << want.b << ") within " << tolerance;
+    return ::testing::AssertionFailure() << "got (" << got.r << ", " << got.g << ", " << got.b << "), want ("
+                                         << want.r << ", " << want.g << ", " << want.b << ") within " << tolerance;
 }

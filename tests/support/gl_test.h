@@ -10,8 +10,7 @@
 // do nothing, so tests finish with glFinish and read back the buffer drawn to.
 class GlTest : public ::testing::Test {
 protected:
-    static constexpr int width = 64;
-    static constexpr int height = 48;
+    static constexpr int width = 64, height = 48;
     void SetUp() override;
     void TearDown() override;
     // Opens at another size (closes the current window first).

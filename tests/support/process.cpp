@@ -78,8 +78,7 @@ ProcessResult run_process(const std::vector<std::string>& argv, const ProcessOpt
             kill(pid, SIGKILL);
             waitpid(pid, &status, 0);
             result.timed_out = true;
-            std::fprintf(stderr, "gave up waiting for %s to end after %.0f s; killed it\n", argv[0].c_str(),
-                         options.timeout_s);
+            std::fprintf(stderr, "gave up waiting for %s to end after %.0f s; killed it\n", argv[0].c_str(), options.timeout_s);
             break;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(5));

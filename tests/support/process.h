@@ -13,12 +13,12 @@ struct ProcessResult {
 };
 
 struct ProcessOptions {
-    std::vector<std::string> env;  // "NAME=value" added to or replacing the environment
-    std::vector<std::string> unset_env;
+    std::vector<std::string> env = {};  // "NAME=value" added to or replacing the environment
+    std::vector<std::string> unset_env = {};
     double timeout_s = 30.0;  // then killed, with a line saying so
     // Called once the child runs, with its pid, on the caller's thread; the
     // child keeps running while it does (for tests that drive a window).
-    std::function<void(int pid)> while_running;
+    std::function<void(int pid)> while_running = {};
 };
 
 ProcessResult run_process(const std::vector<std::string>& argv, const ProcessOptions& options = {});

@@ -33,8 +33,7 @@ DecodedVideo decode_video(const std::string& path, bool with_audio)
             if (*name == 'v' && out.frames++ == 0 && gst_video_info_from_caps(&info, gst_sample_get_caps(s))) {
                 GstVideoFrame f;
                 gst_video_frame_map(&f, &info, b, GST_MAP_READ);
-                out.width = info.width;
-                out.height = info.height;
+                out.width = info.width, out.height = info.height;
                 for (int y = 0; y < out.height; ++y) {
                     auto* row = static_cast<unsigned char*>(GST_VIDEO_FRAME_PLANE_DATA(&f, 0)) +
                                 y * GST_VIDEO_FRAME_PLANE_STRIDE(&f, 0);

@@ -84,8 +84,7 @@ std::string x11_window_geometry(const std::string& display, const std::string& t
             XDestroyImage(row);
     });
     *row_colours = static_cast<int>(colours.size());
-    return std::to_string(a.width) + "x" + std::to_string(a.height) + "+" + std::to_string(a.x) + "+" +
-           std::to_string(a.y);
+    return std::to_string(a.width) + "x" + std::to_string(a.height) + "+" + std::to_string(a.x) + "+" + std::to_string(a.y);
 }
 
 bool x11_close_window(const std::string& display, const std::string& title, double timeout_s)

@@ -81,6 +81,5 @@ XServer xorg_dummy()
     // -sharevts: a server run as root takes no console of its own.
     std::string log = "/tmp/glowcam-xorg-" + std::to_string(getpid()) + ".log";
     return XServer({"Xorg", "-config", GLOWCAM_SOURCE_DIR "/tests/support/xorg-dummy.conf", "-logfile", log,
-                    "-noreset", "-nolisten", "tcp", "-sharevts", "-novtswitch"},
-                   log);
+                    "-noreset", "-nolisten", "tcp", "-sharevts", "-novtswitch"}, log);
 }
