@@ -30,16 +30,19 @@ DecodedVideo decode_video(const std::string& path, bool with_audio)
                 out.audio_seconds += static_cast<double>(gst_buffer_get_size(b)) / 8.0 / 48000.0;
             else
                 out.video_end = static_cast<double>(GST_BUFFER_PTS(b) + GST_BUFFER_DURATION(b)) / 1e9;
-            if (*name == 'v' && out.frames++ == 0 && gst_video_info_from_caps(&info, gst_sample_get_caps(s))) {
+            if (*name == 'v' && gst_video_info_from_caps(&info, gst_sample_get_caps(s))) {
                 GstVideoFrame f;
                 gst_video_frame_map(&f, &info, b, GST_MAP_READ);
                 out.width = info.width, out.height = info.height;
+                out.last.clear();
                 for (int y = 0; y < out.height; ++y) {
                     auto* row = static_cast<unsigned char*>(GST_VIDEO_FRAME_PLANE_DATA(&f, 0)) +
                                 y * GST_VIDEO_FRAME_PLANE_STRIDE(&f, 0);
-                    out.first.insert(out.first.end(), row, row + out.width * 3);
+                    out.last.insert(out.last.end(), row, row + out.width * 3);
                 }
                 gst_video_frame_unmap(&f);
+                if (out.frames++ == 0)
+                    out.first = out.last;
             }
             gst_sample_unref(s);
         }

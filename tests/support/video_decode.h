@@ -9,7 +9,7 @@ struct DecodedVideo {
     int tracks = 0, frames = 0, width = 0, height = 0;
     double video_end = 0.0;            // seconds: the last frame's end
     double audio_seconds = 0.0;
-    std::vector<unsigned char> first;  // RGB rows of width x 3, top row first
+    std::vector<unsigned char> first, last;  // RGB rows of width x 3, top row first
     bool clean_end = false;            // end of stream, not an error
 };
 
