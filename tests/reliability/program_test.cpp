@@ -22,7 +22,6 @@
 
 namespace {
 
-const char* title = "OpenGL framework";
 const std::string demo_track = GLOWCAM_BINARY_DIR "/music/tidewave.ogg";
 
 bool said_once(const std::string& text, const std::string& what)
@@ -66,7 +65,7 @@ TEST(Program, RunsOnThroughFaultsAndEndsCleanlyOnAKeyOrASignal)
                 break;
             ASSERT_TRUE(wait_for_frame_stats(stats, read_frame_stats(stats).size() + 2, 10));
             int colours = 0;
-            EXPECT_EQ(x11_window_geometry(x.display(), title, &colours), size);
+            EXPECT_EQ(x11_window_geometry(x.display(), "OpenGL framework", &colours), size);
             EXPECT_GE(colours, 8) << size;
         }
     }, "ALSOFT_DRIVERS=null", 27);
@@ -104,10 +103,14 @@ TEST(Program, RunsOnThroughFaultsAndEndsCleanlyOnAKeyOrASignal)
     EXPECT_EQ(err.find("bass error"), std::string::npos) << err;
     const DecodedVideo played = decode_video(video, false);
     ASSERT_GE(played.frames, 5);
-    long edge = 0;  // edge to edge: the last column as bright as the one beside it
-    for (int y = 0, w = played.width; y < played.height; ++y)
-        edge += played.last[(y * w + w - 1) * 3 + 1] - played.last[(y * w + w - 2) * 3 + 1];
-    EXPECT_LT(std::abs(edge) / played.height, 25) << "the right edge is black";
+    const int w = played.width, h = played.height;
+    auto at = [&](int x, int y) { return long(played.last[(y * w + x) * 3 + 1]); };
+    long sides = 0, ends = 0;  // edge to edge: each side against its neighbour as the opposite side
+    for (int y = 0; y < h; ++y)
+        sides += at(w - 1, y) - at(w - 2, y) - at(0, y) + at(1, y);
+    for (int x = 0; x < w; ++x)
+        ends += at(x, 0) - at(x, 1) - at(x, h - 1) + at(x, h - 2);
+    EXPECT_TRUE(std::abs(sides) / h < 25 && std::abs(ends) / w < 25) << sides / h << " " << ends / w;
 
     // No sound device, a camera file broken from the start and music cut in
     // half: each is said once, and the show runs on until SIGINT.
