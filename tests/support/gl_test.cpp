@@ -2,7 +2,6 @@
 
 #include "core/settings.h"
 #include "platform/window.h"
-#include "render/texture.h"
 
 #include <GL/gl.h>
 #include <SDL.h>
@@ -46,16 +45,6 @@ StackDepths stack_depths()
     glGetIntegerv(GL_TEXTURE_STACK_DEPTH, &d.texture);
     glGetIntegerv(GL_ATTRIB_STACK_DEPTH, &d.attrib);
     return d;
-}
-
-unsigned int make_texture(int w, int h, Rgb (*colour)(int x, int y))
-{
-    std::vector<uint8_t> px;
-    for (int i = 0; i < w * h; ++i) {
-        const Rgb c = colour(i % w, i / w);
-        px.insert(px.end(), {static_cast<uint8_t>(c.r), static_cast<uint8_t>(c.g), static_cast<uint8_t>(c.b)});
-    }
-    return texture_create(px.data(), w, h, false);
 }
 
 ::testing::AssertionResult near_rgb(Rgb got, Rgb want, int tolerance)

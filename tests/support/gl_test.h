@@ -31,7 +31,4 @@ struct StackDepths {
 };
 StackDepths stack_depths();
 
-// Makes an RGB texture of w x h from a function of (x, y) -> colour.
-unsigned int make_texture(int w, int h, Rgb (*colour)(int x, int y));
-
 ::testing::AssertionResult near_rgb(Rgb got, Rgb want, int tolerance);
