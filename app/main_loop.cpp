@@ -51,6 +51,8 @@ int run_show(const Options& options)
         show_shutdown();
         return 1;
     }
+    // A recording still ends as a whole file.
+    window_on_display_lost(live_outputs_stop);
     int code = main_loop();
     live_outputs_stop();
     show_shutdown();

@@ -11,6 +11,7 @@
 #include <X11/Xlib.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 unsigned char keys[256];
@@ -30,6 +31,7 @@ struct WindowState {
     // Keys pressed since the loop last looked: a tap whose press and release
     // both come between two frames must still be seen.
     unsigned char pressed[256] = {};
+    void (*on_display_lost)() = nullptr;
 };
 WindowState win;
 
@@ -38,6 +40,16 @@ void say(const char* line)
 {
     std::fputs(line, stdout);
     std::fflush(stdout);
+}
+
+// Xlib's own handler calls exit(), whose destructors meet threads still
+// running; this one says what happened and ends the program at once.
+int display_lost(Display*)
+{
+    std::fputs("glowcam: the connection to the display was lost (its X server stopped); the show ends\n", stderr);
+    if (win.on_display_lost)
+        win.on_display_lost();
+    std::_Exit(1);
 }
 
 bool display_has_mode(int width, int height)
@@ -253,6 +265,7 @@ bool window_create(const char* title, int width, int height, int bits, bool full
         return false;
     if (!make_gl_context())
         return false;
+    XSetIOErrorHandler(display_lost);
     show_and_focus(width, height);
     return true;
 }
@@ -277,6 +290,8 @@ int window_display_count()
     SDL_QuitSubSystem(SDL_INIT_VIDEO);
     return count > 0 ? count : 0;
 }
+
+void window_on_display_lost(void (*stop)()) { win.on_display_lost = stop; }
 
 void window_destroy()
 {

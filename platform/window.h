@@ -22,6 +22,10 @@ bool window_switch_full_screen();
 // The monitors of the desktop, 0 when there is no display to ask.
 int window_display_count();
 void window_destroy();
+// Nothing more can be drawn once the X server goes away (it stopped, or the
+// session ended): the program then says so, runs `stop` on the main thread to
+// finish what must be finished, and ends with code 1.
+void window_on_display_lost(void (*stop)());
 // The viewport and the perspective projection for a client area of this size.
 void window_resize(int width, int height);
 void window_swap();

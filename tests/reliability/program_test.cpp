@@ -141,6 +141,14 @@ TEST(Program, RunsOnThroughFaultsAndEndsCleanlyOnAKeyOrASignal)
     ProcessResult r = run_process({glowcam_exe(), "--display", "5"}, po);
     EXPECT_EQ(r.exit_code, 2);
     EXPECT_NE(r.err.find("--display 5: this desktop has 1 monitor,"), std::string::npos) << r.err;
+
+    // The X server going away ends the show with a line, its recording whole.
+    err = run({"--camera", "test", "--no-sound", "--record", video}, [&](int) {
+        ASSERT_TRUE(wait_for_frame_stats(stats, 2, 20));
+        x.stop();
+    }, "ALSOFT_DRIVERS=null", 1);
+    EXPECT_NE(err.find("the connection to the display was lost"), std::string::npos) << err;
+    EXPECT_NE(err.find("glowcam: recorded '" + video), std::string::npos) << err;
     std::filesystem::remove(camera);
     std::filesystem::remove(video);
 }

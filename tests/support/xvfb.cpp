@@ -51,12 +51,16 @@ XServer::XServer(std::vector<std::string> argv, std::string log) : log_(std::mov
 
 XServer::~XServer()
 {
-    if (pid_ > 0) {
-        kill(pid_, SIGTERM);
-        waitpid(pid_, nullptr, 0);
-    }
+    stop();
     if (!log_.empty())
         std::remove(log_.c_str());
+}
+
+void XServer::stop()
+{
+    if (pid_ > 0 && kill(pid_, SIGTERM) == 0)
+        waitpid(pid_, nullptr, 0);
+    pid_ = -1;
 }
 
 // A new connection is told the screen's present size.
