@@ -5,7 +5,7 @@
 set -e
 cd "$(dirname "$0")/.."
 ./tools/install-deps.sh
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build --target glowcam demo_track
 cd build
 exec ../tools/launch.sh ./app/glowcam "$@"
