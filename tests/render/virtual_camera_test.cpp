@@ -41,7 +41,7 @@ const int W = 64, H = 48;
 
 // Red over blue on screen, as GL gives it (the bottom rows first), into a
 // device that takes one frame and then nothing until it is read: the first
-// frame arrives upright in YUY2 at 30 a second. Closing frees the pipeline.
+// frame arrives upright in YUY2 at 30 a second.
 TEST(VirtualCameraTest, SendsUprightYuy2FramesAndNeverWaitsForTheDevice)
 {
     gst_init(nullptr, nullptr);
@@ -75,12 +75,19 @@ TEST(VirtualCameraTest, SendsUprightYuy2FramesAndNeverWaitsForTheDevice)
     }
     gst_video_frame_unmap(&frame);
     gst_sample_unref(sample);
-    virtual_camera_close();
+    // The device fails (its module unloaded, say): one line, and the camera
+    // closes rather than failing again on every frame.
+    GError* gone = g_error_new_literal(GST_RESOURCE_ERROR, GST_RESOURCE_ERROR_WRITE, "Device gone.");
+    gst_element_post_message(sink, gst_message_new_error(GST_OBJECT(sink), gone, nullptr));
+    g_error_free(gone);
+    ::testing::internal::CaptureStderr();
     GstObject* left = nullptr;  // until the elements' threads have let go of it
     for (int ms = 0; ms < 2000 && (left = static_cast<GstObject*>(g_weak_ref_get(&bus))); ++ms) {
         gst_object_unref(left);
+        virtual_camera_send(px.data());
         g_usleep(1000);
     }
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "glowcam: the virtual camera stopped: Device gone\n");
     EXPECT_EQ(left, nullptr) << "closing frees the pipeline and its bus";
     gst_object_unref(app);
 }
