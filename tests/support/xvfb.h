@@ -15,8 +15,8 @@ public:
     XServer& operator=(const XServer&) = delete;
     bool ok() const { return !display_.empty(); }
     const std::string& display() const { return display_; }  // ":N"
-    std::string mode() const;
-    void stop();  // as a session's end or a crash would  // the screen's present size, "1920x1080"; empty when unread
+    std::string mode() const;  // the screen's present size, "1920x1080"; empty when unread
+    void stop();               // ends the server, as a session's end or a crash would
 
 private:
     int pid_ = -1;
