@@ -121,7 +121,7 @@ void send_frame()
     glPixelStorei(GL_PACK_ALIGNMENT, pack);
     glReadBuffer(static_cast<GLenum>(read));
     if (live.camera)
-        virtual_camera_send(live.pixels.data());
+        live.camera = virtual_camera_send(live.pixels.data());
     double seconds = show_time_ms() / 1000.0;
     if (live.record.file && !music_video_push(&live.record, live.pixels.data(), seconds, seconds))
         music_video_close(&live.record, true);

@@ -140,27 +140,28 @@ bool virtual_camera_open(const std::string& device, int width, int height)
     return false;
 }
 
-void virtual_camera_send(const unsigned char* rgb)
+bool virtual_camera_send(const unsigned char* rgb)
 {
     if (!camera.pipeline)
-        return;
+        return false;
     std::string why = bus_error();
     if (!why.empty()) {
         std::fprintf(stderr, "glowcam: the virtual camera stopped: %s\n", why.c_str());
         virtual_camera_close();
-        return;
+        return false;
     }
     // The conversion runs on the source's own thread; when it falls behind,
     // frames wait here, and more than one waiting is dropped.
     if (gst_app_src_get_current_level_bytes(camera.source) >= camera.frame_bytes) {
         ++camera.dropped;
-        return;
+        return true;
     }
     GstBuffer* buffer = gst_frames_from_gl(rgb, camera.width, camera.height);
     GST_BUFFER_PTS(buffer) = camera.next_pts;
     GST_BUFFER_DURATION(buffer) = GST_SECOND / 30;
     camera.next_pts += GST_SECOND / 30;
     gst_app_src_push_buffer(camera.source, buffer);
+    return true;
 }
 
 long long virtual_camera_dropped()

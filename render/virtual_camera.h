@@ -18,7 +18,8 @@ bool virtual_camera_open(const std::string& device, int width, int height);
 bool virtual_camera_open_sink(GstElement* sink, int width, int height, std::string* error);
 
 // One frame as glReadPixels returns it (RGB, bottom row first, no row padding).
-void virtual_camera_send(const unsigned char* rgb);
+// False once the camera has stopped: frames need not be read for it any more.
+bool virtual_camera_send(const unsigned char* rgb);
 
 // Frames dropped at the source because the conversion fell behind.
 long long virtual_camera_dropped();

@@ -56,7 +56,7 @@ TEST(VirtualCameraTest, SendsUprightYuy2FramesAndNeverWaitsForTheDevice)
     for (int i = 0; i < W * H; ++i)
         px[i * 3 + (i < W * H / 2 ? 2 : 0)] = 255;
     for (int i = 0; i < 200; ++i)
-        virtual_camera_send(px.data());
+        ASSERT_TRUE(virtual_camera_send(px.data()));
 
     GstSample* sample = gst_app_sink_try_pull_sample(app, 10 * GST_SECOND);
     GstVideoInfo info;
@@ -89,6 +89,7 @@ TEST(VirtualCameraTest, SendsUprightYuy2FramesAndNeverWaitsForTheDevice)
     }
     EXPECT_EQ(::testing::internal::GetCapturedStderr(), "glowcam: the virtual camera stopped: Device gone\n");
     EXPECT_EQ(left, nullptr) << "closing frees the pipeline and its bus";
+    EXPECT_FALSE(virtual_camera_send(px.data())) << "no frames are read for a camera that stopped";
     gst_object_unref(app);
 }
 
