@@ -10,6 +10,7 @@
 #include "platform/message_box.h"
 #include "render/png_write.h"
 #include "show/composer.h"
+#include "show/cues.h"
 
 #include <GL/gl.h>
 #include <SDL.h>
@@ -124,6 +125,7 @@ int offline_render(const Options& options)
         }
         double ms = (options.start + static_cast<double>(i) / options.fps) * 1000.0;
         show_clock_set_manual(ms);
+        cues_play(ms * 0.001);
         spectrum_at_show_time(ms);
         capture_render_frame(ms);
         compose_frame();

@@ -46,18 +46,19 @@ void textured_quad(float s0, float t0, float s1, float t1)
     glPopAttrib();
 }
 
-void invert_overlay(float strength)
+namespace {
+
+// One flat colour over the whole screen, blended with the picture by the
+// factors given; the GL state is as it was afterwards.
+void flat_overlay(GLenum source, GLenum destination, float r, float g, float b, float a)
 {
-    if (!(strength > 0.0f))
-        return;
     glPushAttrib(GL_ALL_ATTRIB_BITS);
     ortho_begin(0.0f, 0.0f, 1.0f, 1.0f);
     glDisable(GL_CULL_FACE);
     glDisable(GL_DEPTH_TEST);
     glEnable(GL_BLEND);
-    // v(1 - d) + d(1 - v): 0 keeps, 0.5 greys, 1 inverts.
-    glBlendFunc(GL_ONE_MINUS_DST_COLOR, GL_ONE_MINUS_SRC_COLOR);
-    glColor4f(strength, strength, strength, 1.0f);
+    glBlendFunc(source, destination);
+    glColor4f(r, g, b, a);
     glDisable(GL_LIGHTING);
     glDisable(GL_TEXTURE_2D);
     glBegin(GL_QUADS);
@@ -68,4 +69,19 @@ void invert_overlay(float strength)
     glEnd();
     ortho_end();
     glPopAttrib();
+}
+
+}  // namespace
+
+void invert_overlay(float strength)
+{
+    // v(1 - d) + d(1 - v): 0 keeps, 0.5 greys, 1 inverts.
+    if (strength > 0.0f)
+        flat_overlay(GL_ONE_MINUS_DST_COLOR, GL_ONE_MINUS_SRC_COLOR, strength, strength, strength, 1.0f);
+}
+
+void black_overlay(float level)
+{
+    if (level > 0.0f)
+        flat_overlay(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, 0.0f, 0.0f, 0.0f, level);
 }

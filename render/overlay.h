@@ -13,3 +13,6 @@ void textured_quad(float s0, float t0, float s1, float t1);
 // Turns the picture towards its negative: 0 keeps it, 0.5 flat grey, 1 the
 // exact negative.
 void invert_overlay(float strength);
+
+// Darkens the picture towards black: 0 keeps it, 1 is black.
+void black_overlay(float level);

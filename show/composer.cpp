@@ -7,6 +7,7 @@
 #include "core/settings.h"
 #include "render/gl_state.h"
 #include "render/overlay.h"
+#include "show/actions.h"
 #include "show/box_field.h"
 #include "show/feedback.h"
 #include "show/kaleidoscope.h"
@@ -49,16 +50,11 @@ PictureCut picture_cut(int frame_width, int frame_height, int view_width, int vi
     return cut;
 }
 
-int mode_for_time(double t_seconds)
-{
-    return static_cast<int>(static_cast<long long>(t_seconds * 0.04) % 3);
-}
-
 FrameStart frame_begin()
 {
     FrameStart f;
     f.t = show_time_ms() * 0.001;
-    f.mode = mode_for_time(f.t);
+    f.mode = play_mode(f.t);
     frame_mode = f.mode;
 
     double p = std::fmod(f.t * 0.05, 1.0);
@@ -72,7 +68,7 @@ FrameStart frame_begin()
     // The read lets slot 0 notice its own end, so the next frame restarts it.
     env_value(0);
 
-    f.bass = 3.0 * spectrum[1].load(std::memory_order_relaxed);
+    f.bass = 3.0 * spectrum[1].load(std::memory_order_relaxed) * play_sensitivity();
     return f;
 }
 
@@ -159,6 +155,7 @@ void compose_frame()
     feedback_zoom(2.0f, 2.0f, static_cast<float>(angle), static_cast<float>(pass_alpha), 6, 0.25f);
 
     set_reverb_time(static_cast<float>(reverb_time_ms(env_value(1))));
+    black_overlay(play_blackout_level(f.t));
 
     glShadeModel(GL_SMOOTH);
     glFlush();

@@ -2,7 +2,7 @@
 
 // The per-frame program of the show.
 
-extern int frame_mode;  // 0, 1 or 2, from the show time alone
+extern int frame_mode;  // 0, 1 or 2
 
 void compose_frame();
 double spow(double x, double e);
@@ -17,16 +17,14 @@ struct PictureCut {
 };
 PictureCut picture_cut(int frame_width, int frame_height, int view_width, int view_height);
 
-// 25 s per mode in a 75 s cycle.
-int mode_for_time(double t_seconds);
-
 // What the start of a frame decides: it reads the show clock, sets
-// frame_mode, drives envelope slots 0 and 1 and reads the bass.
+// frame_mode (25 s per mode, as the operator last picked), drives envelope
+// slots 0 and 1 and reads the bass (times the operator's sensitivity).
 struct FrameStart {
     double t;          // show time in seconds
     int mode;
     bool box_refresh;  // first half of every 20 s
-    double bass;       // 3 x spectrum[1]
+    double bass;       // 3 x spectrum[1] x sensitivity
 };
 FrameStart frame_begin();
 

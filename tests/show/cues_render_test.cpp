@@ -1,0 +1,111 @@
+// Cue files played by --render, the mode of each frame read from the
+// pictures: each frame is matched with renders that hold one mode throughout.
+
+#include "tests/audio/audio_files.h"
+#include "tests/support/process.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+std::vector<unsigned char> read_png(const std::string& path);  // picture_test.cpp
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const fs::path root = fs::temp_directory_path() / ("glowcam-cues-" + std::to_string(getpid()));
+
+// The frames of a 96 x 64 render of the test pattern with these cues.
+std::vector<std::vector<unsigned char>> render(const std::string& name, const std::string& cues,
+                                               std::vector<std::string> timing, const std::string& music = "")
+{
+    const fs::path dir = root / name, file = root / (name + ".cues");
+    fs::create_directories(root);
+    std::ofstream(file) << cues;
+    std::vector<std::string> argv = {glowcam_exe(), "--render", dir.string(), "--size", "96x64", "--camera", "test",
+                                     "--cues", file.string()};
+    argv.insert(argv.end(), timing.begin(), timing.end());
+    if (!music.empty())
+        argv.insert(argv.end(), {"--music", music});
+    ProcessResult r = run_process(argv, {.unset_env = {"DISPLAY", "WAYLAND_DISPLAY"}});
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    std::vector<std::vector<unsigned char>> frames;
+    char png[32];
+    for (int i = 0; std::snprintf(png, sizeof png, "frame-%06d.png", i), fs::exists(dir / png); ++i)
+        frames.push_back(read_png(dir / png));
+    return frames;
+}
+
+double difference(const std::vector<unsigned char>& a, const std::vector<unsigned char>& b)
+{
+    double sum = 0.0;
+    for (size_t i = 0; i < a.size() && i < b.size(); ++i)
+        sum += std::abs(a[i] - b[i]);
+    return a.size() == b.size() && !a.empty() ? sum / static_cast<double>(a.size()) : 1e9;
+}
+
+double mean(const std::vector<unsigned char>& a) { return difference(a, std::vector<unsigned char>(a.size(), 0)); }
+
+}  // namespace
+
+// One frame a second from 0 s: a pick at 10 s holds until 35 s and turns; a
+// hold at 40 s keeps mode 0 over 60 s until 70 s, and the turn restarts
+// there; next and previous wrap round.
+TEST(CueRender, ModesFollowThePicksHoldsAndTurns)
+{
+    const std::vector<std::string> timing = {"--fps", "1", "--duration", "100"};
+    const auto played = render("played", "# a set\n40 hold on\n10 mode 2\n70 hold off\n97 next\n98 next\n99 previous\n",
+                               timing);
+    std::vector<std::vector<std::vector<unsigned char>>> held;
+    for (int m = 0; m < 3; ++m)
+        held.push_back(render("held" + std::to_string(m), "0 mode " + std::to_string(m) + "\n0 hold on\n", timing));
+    ASSERT_EQ(played.size(), 100u);
+    for (const auto& [t, mode] : {std::pair{9, 0}, {10, 2}, {34, 2}, {35, 0}, {59, 0}, {60, 0}, {69, 0}, {94, 0},
+                                  {95, 1}, {96, 1}, {97, 2}, {98, 0}, {99, 2}}) {
+        int nearest = -1;
+        for (int m = 0; m < 3; ++m)
+            if (nearest < 0 || difference(played[t], held[m][t]) < difference(played[t], held[nearest][t]))
+                nearest = m;
+        EXPECT_EQ(nearest, mode) << "at " << t << " s";
+    }
+    EXPECT_LT(difference(played[10], held[2][10]), 0.5) << "the same picture as mode 2 held from the start";
+    fs::remove_all(root);
+}
+
+// Four frames a second from 4 s: a swell at 4.5 s turns the streaks; the
+// blackout from 6 s is half dark at 6.25 s and black from 6.5 s to 8 s, and
+// the picture is back whole at 8.5 s; sensitivity 0 stills the streaks and
+// the ripple as silence does.
+TEST(CueRender, SwellBlackoutAndSensitivity)
+{
+    const std::vector<std::string> timing = {"--fps", "4", "--start", "4", "--duration", "5"};
+    const auto plain = render("plain", "", timing);
+    const auto swelled = render("swelled", "4.5 swell\n", timing);
+    const auto dark = render("dark", "8 blackout off\n4.5 swell\n6 blackout on\n", timing);
+    ASSERT_EQ(plain.size(), 20u);
+    ASSERT_EQ(dark.size(), 20u);
+    EXPECT_EQ(difference(plain[1], swelled[1]), 0.0);
+    EXPECT_GT(difference(plain[4], swelled[4]), 1.0) << "the swell turns the streaks";
+    EXPECT_EQ(difference(dark[8], swelled[8]), 0.0);
+    EXPECT_NEAR(mean(dark[9]), mean(swelled[9]) * 0.5, 2.0);
+    for (int i = 10; i <= 16; ++i)
+        EXPECT_EQ(mean(dark[i]), 0.0) << i;
+    EXPECT_NEAR(mean(dark[17]), mean(swelled[17]) * 0.5, 2.0);
+    EXPECT_EQ(difference(dark[18], swelled[18]), 0.0);
+
+    const std::string silence = write_audio("silence.wav", 44100, 2, std::vector<float>(2 * 44100 * 60, 0.0f));
+    const std::vector<std::string> ripple = {"--fps", "4", "--start", "55", "--duration", "1"};
+    const auto loud = render("loud", "", ripple), still = render("still", "0 sensitivity 0\n", ripple);
+    const auto silent = render("silent", "", ripple, silence);
+    ASSERT_EQ(still.size(), 4u);
+    for (int i = 0; i < 4; ++i)
+        EXPECT_TRUE(difference(still[i], silent[i]) == 0.0 && difference(loud[i], silent[i]) > 1.0) << i;
+    fs::remove_all(root);
+}
