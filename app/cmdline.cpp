@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <arpa/inet.h>
+
 namespace {
 
 // Arguments are echoed in one-line messages: control characters would break
@@ -97,6 +99,7 @@ const char* command_line_usage()
            "               [--record FILE.webm] [--virtual-camera /dev/videoN]\n"
            "               [--render DIR|FILE.webm|FILE.mkv [--fps N] [--start SECONDS]\n"
            "                [--duration SECONDS] [--bitrate KBPS]]\n"
+           "               [--cues FILE] [--save-cues FILE] [--osc [ADDRESS:]PORT]\n"
            "               [--help] [--version]\n"
            "\n"
            "  --no-dialog        skip the configuration dialog; messages go to standard error\n"
@@ -119,7 +122,15 @@ const char* command_line_usage()
            "                     needed: --fps (30), --start (0 s), --duration (75 s)\n"
            "  --render FILE      the same as one .webm or .mkv video with the music\n"
            "  --bitrate KBPS     the video's bitrate (default: one that suits the size)\n"
+           "  --cues FILE        play the actions in FILE, one 'SECONDS ACTION [VALUE]' a line\n"
+           "  --save-cues FILE   write the actions played live into FILE, as cues\n"
+           "  --osc [ADDRESS:]PORT\n"
+           "                     take actions as OSC messages /glowcam/ACTION over UDP on\n"
+           "                     127.0.0.1 (or ADDRESS, e.g. 0.0.0.0 for the local network)\n"
            "\n"
+           "Actions: mode 0|1|2, next, previous, hold on|off, swell, sensitivity 0-4,\n"
+           "blackout on|off. Keys in the show: 1 2 3 modes, Right/Left next/previous,\n"
+           "Space hold, S swell, B blackout, + and - sensitivity, 0 sensitivity 1.\n"
            "F11 switches between full screen and the window. Escape ends the show (exit\n"
            "code 27); closing the window ends it with 0.\n";
 }
@@ -219,6 +230,29 @@ bool parse_command_line(int argc, const char* const* argv, Options* out, std::st
                 return false;
             }
             ++i;
+        } else if (arg == "--cues" || arg == "--save-cues") {
+            if (!need_value())
+                return false;
+            (arg == "--cues" ? o.cues_file : o.save_cues_file) = value;
+            if (!*value) {
+                *error = arg + " wants a file name";
+                return false;
+            }
+            ++i;
+        } else if (arg == "--osc") {
+            if (!need_value())
+                return false;
+            std::string spec = value;
+            size_t colon = spec.rfind(':');
+            if (colon != std::string::npos)
+                o.osc_host = spec.substr(0, colon);
+            in_addr address{};
+            if (!parse_count(spec.c_str() + (colon == std::string::npos ? 0 : colon + 1), 1, 65535, &o.osc_port) ||
+                inet_pton(AF_INET, o.osc_host.c_str(), &address) != 1) {
+                *error = "--osc wants PORT or ADDRESS:PORT (e.g. 9000 or 0.0.0.0:9000), not '" + printable(spec) + "'";
+                return false;
+            }
+            ++i;
         } else if (arg == "--display") {
             if (!need_value())
                 return false;
@@ -280,8 +314,9 @@ bool parse_command_line(int argc, const char* const* argv, Options* out, std::st
         *error = "--bitrate goes with --render FILE.webm or --record";
         return false;
     }
-    if (render && (!o.record_file.empty() || !o.virtual_camera.empty() || o.display > 0)) {
-        *error = "--record, --virtual-camera and --display go with the live show, not --render";
+    if (render && (!o.record_file.empty() || !o.virtual_camera.empty() || o.display > 0 ||
+                   !o.save_cues_file.empty() || o.osc_port > 0)) {
+        *error = "--record, --virtual-camera, --display, --save-cues and --osc go with the live show, not --render";
         return false;
     }
     if (!o.audio_in.empty() && music_given) {

@@ -20,6 +20,10 @@ struct Options {
     int bitrate_kbps = 0;     // a video's bitrate; 0: one that suits its size
     std::string record_file;  // the live show into a .webm or .mkv video
     std::string virtual_camera;  // a v4l2loopback device for the live show
+    std::string cues_file;       // actions to play by show time
+    std::string save_cues_file;  // where the operator's actions are written
+    std::string osc_host = "127.0.0.1";
+    int osc_port = 0;            // 0: no OSC
     bool no_vsync = false;    // draw frames back to back
     double fps = 30.0;
     double start = 0.0;      // seconds of show time

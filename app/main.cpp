@@ -6,6 +6,7 @@
 #include "core/settings.h"
 #include "platform/message_box.h"
 #include "platform/window.h"
+#include "show/cues.h"
 
 #include <cstdio>
 #include <string>
@@ -25,6 +26,12 @@ int main(int argc, char** argv)
     if (options.version) {
         std::printf("glowcam %s\n", GLOWCAM_VERSION);
         return 0;
+    }
+    // A cue file is read whole before anything starts, so a mistake in it
+    // costs nothing.
+    if (!options.cues_file.empty() && !cues_load(options.cues_file, &error)) {
+        std::fprintf(stderr, "glowcam: %s\n", error.c_str());
+        return 2;
     }
     options.music = data_file_path(options.music);
     screen_width = options.width;

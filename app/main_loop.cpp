@@ -1,5 +1,6 @@
 #include "app/main_loop.h"
 
+#include "app/controls.h"
 #include "app/frame_stats.h"
 #include "app/outputs.h"
 #include "app/startup.h"
@@ -37,6 +38,7 @@ int main_loop()
         if (window_key_pressed(f11_key))
             fullscreen = window_switch_full_screen();
         window_follow_size();
+        controls_frame();
         compose_frame();
         live_outputs_present();
         stats.frame_done();
@@ -45,10 +47,15 @@ int main_loop()
 
 int run_show(const Options& options)
 {
-    if (!show_startup(options, ShowMode::live))
+    if (!controls_start(options))
+        return 1;
+    if (!show_startup(options, ShowMode::live)) {
+        controls_stop();
         return window_failed;
+    }
     if (!live_outputs_start(options)) {
         show_shutdown();
+        controls_stop();
         return 1;
     }
     // A recording still ends as a whole file.
@@ -56,5 +63,6 @@ int run_show(const Options& options)
     int code = main_loop();
     live_outputs_stop();
     show_shutdown();
+    controls_stop();
     return code;
 }

@@ -349,12 +349,22 @@ void window_swap()
 }
 
 // Only the keys the show reads have a code: Escape ends it, F11 switches
-// full screen.
+// full screen, the rest play the show. '+' is also the '=' key it shares.
 static int virtual_key_code(int k)
 {
     switch (k) {
     case SDLK_ESCAPE: return 0x1B;
     case SDLK_F11: return 0x7A;
+    case SDLK_0: case SDLK_1: case SDLK_2: case SDLK_3: return 0x30 + (k - SDLK_0);
+    case SDLK_SPACE: return 0x20;
+    case SDLK_LEFT: return 0x25;
+    case SDLK_RIGHT: return 0x27;
+    case SDLK_b: return 0x42;
+    case SDLK_s: return 0x53;
+    case SDLK_KP_PLUS: return 0x6B;
+    case SDLK_KP_MINUS: return 0x6D;
+    case SDLK_PLUS: case SDLK_EQUALS: return 0xBB;
+    case SDLK_MINUS: return 0xBD;
     default: return 0;
     }
 }

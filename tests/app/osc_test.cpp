@@ -1,0 +1,127 @@
+// OSC as a control surface sends it: the show's messages with integer or
+// float values, and everything else refused with its reason; then a real
+// round trip over UDP, answered with the state.
+
+#include "app/osc.h"
+
+#include <gtest/gtest.h>
+#include <lo/lo.h>
+
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+// One message, serialised as it would travel.
+std::string wire(const char* path, lo_message m)
+{
+    size_t size = 0;
+    void* bytes = lo_message_serialise(m, path, nullptr, &size);
+    std::string out(static_cast<const char*>(bytes), size);
+    std::free(bytes);
+    lo_message_free(m);
+    return out;
+}
+
+lo_message with_int(int v) { lo_message m = lo_message_new(); lo_message_add_int32(m, v); return m; }
+lo_message with_float(float v) { lo_message m = lo_message_new(); lo_message_add_float(m, v); return m; }
+lo_message with_string(const char* v) { lo_message m = lo_message_new(); lo_message_add_string(m, v); return m; }
+
+std::string read(const std::string& bytes, Action* a)
+{
+    std::string why;
+    return osc_read_message(bytes.data(), bytes.size(), a, &why) ? "" : why;
+}
+
+}  // namespace
+
+TEST(Osc, MessagesBecomeActionsWithIntegersOrFloats)
+{
+    struct Good { const char* path; lo_message m; ActionKind kind; double value; };
+    const Good good[] = {
+        {"/glowcam/mode", with_int(2), ActionKind::mode, 2}, {"/glowcam/mode", with_float(1.0f), ActionKind::mode, 1},
+        {"/glowcam/next", lo_message_new(), ActionKind::next, 0},
+        {"/glowcam/previous", lo_message_new(), ActionKind::previous, 0},
+        {"/glowcam/hold", with_float(1.0f), ActionKind::hold, 1}, {"/glowcam/hold", with_int(0), ActionKind::hold, 0},
+        {"/glowcam/swell", lo_message_new(), ActionKind::swell, 0},
+        {"/glowcam/sensitivity", with_float(2.5f), ActionKind::sensitivity, 2.5},
+        {"/glowcam/sensitivity", with_int(4), ActionKind::sensitivity, 4},
+        {"/glowcam/blackout", with_int(1), ActionKind::blackout, 1}};
+    for (const Good& g : good) {
+        Action a{};
+        EXPECT_EQ(read(wire(g.path, g.m), &a), "") << g.path;
+        EXPECT_TRUE(a.kind == g.kind && a.value == g.value) << g.path << " " << a.value;
+    }
+
+    struct Bad { const char* path; lo_message m; const char* why; };
+    const Bad bad[] = {
+        {"/glowcam/jump", lo_message_new(), "unknown address /glowcam/jump"},
+        {"/other/mode", with_int(1), "unknown address /other/mode"},
+        {"/glowcam/mode", with_int(3), "/glowcam/mode: mode wants 0, 1 or 2, not 3"},
+        {"/glowcam/mode", lo_message_new(), "/glowcam/mode: mode needs a value"},
+        {"/glowcam/mode", with_string("1"), "/glowcam/mode: wants one number, not 's'"},
+        {"/glowcam/next", with_int(1), "/glowcam/next: next takes no value"},
+        {"/glowcam/sensitivity", with_float(-1.0f), "/glowcam/sensitivity: sensitivity wants from 0 to 4, not -1"},
+        {"/glowcam/blackout", with_float(0.5f), "/glowcam/blackout: blackout wants on or off, not 0.5"}};
+    for (const Bad& b : bad) {
+        Action a{};
+        EXPECT_EQ(read(wire(b.path, b.m), &a), b.why);
+    }
+    lo_message two = with_int(1);
+    lo_message_add_int32(two, 2);
+    Action a{};
+    EXPECT_EQ(read(wire("/glowcam/mode", two), &a), "/glowcam/mode: wants one number, not 'ii'");
+    const std::string cut = wire("/glowcam/mode", with_int(1));
+    for (size_t n : {size_t{0}, size_t{3}, cut.size() - 2})
+        EXPECT_EQ(read(cut.substr(0, n), &a), "not an OSC message") << n;
+}
+
+// Sent from another socket, as oscsend would: the action arrives in order,
+// the sender is answered once with the state given, and a port in use is
+// refused with its reason.
+TEST(Osc, ActionsArriveAndTheSenderIsAnswered)
+{
+    lo_server client = lo_server_new(nullptr, nullptr);
+    ASSERT_NE(client, nullptr);
+    // A port already taken (the client's) is refused with its reason.
+    std::string error;
+    const int taken = lo_server_get_port(client);
+    EXPECT_FALSE(osc_start("127.0.0.1", taken, &error));
+    EXPECT_EQ(error, "cannot listen for OSC on 127.0.0.1:" + std::to_string(taken) + ": Address already in use");
+    int port = 0;
+    for (int p = 47000; p < 47100 && !port; ++p)
+        if (osc_start("127.0.0.1", p, &error))
+            port = p;
+    ASSERT_NE(port, 0) << error;
+    struct Stop { ~Stop() { osc_stop(); } } stop;
+
+    lo_address show = lo_address_new("127.0.0.1", std::to_string(port).c_str());
+    lo_send_from(show, client, LO_TT_IMMEDIATE, "/glowcam/mode", "i", 2);
+    lo_send_from(show, client, LO_TT_IMMEDIATE, "/glowcam/nothing", "");
+    lo_send_from(show, client, LO_TT_IMMEDIATE, "/glowcam/sensitivity", "f", 0.5f);
+    std::vector<Action> got;
+    for (int i = 0; i < 500 && got.size() < 2; ++i) {
+        lo_server_recv_noblock(client, 10);
+        for (const Action& a : osc_take())
+            got.push_back(a);
+    }
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_TRUE(got[0].kind == ActionKind::mode && got[1].kind == ActionKind::sensitivity);
+
+    std::string answer;
+    lo_server_add_method(client, nullptr, nullptr, [](const char* path, const char* types, lo_arg** argv, int,
+                                                      lo_message, void* out) {
+        char text[96];
+        std::snprintf(text, sizeof text, "%s %s %d %d %g %d", path, types, argv[0]->i, argv[1]->i, argv[2]->f, argv[3]->i);
+        *static_cast<std::string*>(out) += text;
+        return 0;
+    }, &answer);
+    osc_answer(PlayState{2, true, 0.5, false});
+    osc_answer(PlayState{0, false, 1.0, false});  // nobody left to answer
+    for (int i = 0; i < 100 && answer.empty(); ++i)
+        lo_server_recv_noblock(client, 10);
+    lo_server_recv_noblock(client, 50);
+    EXPECT_EQ(answer, "/glowcam/state iifi 2 1 0.5 0");
+    lo_address_free(show);
+    lo_server_free(client);
+}
