@@ -1,5 +1,7 @@
 #include "app/cmdline.h"
 
+#include "core/printable.h"
+
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -8,17 +10,6 @@
 #include <arpa/inet.h>
 
 namespace {
-
-// Arguments are echoed in one-line messages: control characters would break
-// the line (or the terminal), so they are shown as '?'.
-std::string printable(const std::string& arg)
-{
-    std::string out = arg;
-    for (char& c : out)
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
-            c = '?';
-    return out;
-}
 
 bool parse_number(const char* text, double* out)
 {

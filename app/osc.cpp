@@ -1,5 +1,7 @@
 #include "app/osc.h"
 
+#include "core/printable.h"
+
 #include <lo/lo.h>
 
 #include <cerrno>
@@ -107,7 +109,7 @@ bool osc_read_message(const void* data, size_t size, Action* out, std::string* w
         *why = "not an OSC message";
         return false;
     }
-    std::string address = path;
+    const std::string address = printable(path);
     bool ok = false;
     if (address.rfind(prefix, 0) != 0) {
         *why = "unknown address " + address;

@@ -1,6 +1,7 @@
 #include "show/actions.h"
 
 #include "core/envelope.h"
+#include "core/printable.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -66,7 +67,7 @@ bool action_make(const std::string& name, bool has_value, double value, Action* 
         if (name == n.text)
             found = &n;
     if (!found) {
-        *why = "unknown action '" + name + "'";
+        *why = "unknown action '" + printable(name) + "'";
         return false;
     }
     if (has_value != found->takes_value) {
@@ -111,14 +112,14 @@ bool action_parse(const std::string& text, Action* out, std::string* why)
         return false;
     }
     if (!extra.empty()) {
-        *why = "'" + extra + "' after the action";
+        *why = "'" + printable(extra) + "' after the action";
         return false;
     }
     double value = 0.0;
     if (word == "on" || word == "off") {
         value = word == "on" ? 1.0 : 0.0;
         if (name != "hold" && name != "blackout") {
-            *why = name + " wants a number, not '" + word + "'";
+            *why = printable(name) + " wants a number, not '" + word + "'";
             return false;
         }
     } else if (!word.empty()) {
@@ -126,11 +127,11 @@ bool action_parse(const std::string& text, Action* out, std::string* why)
         char* end = nullptr;
         value = std::strtod(word.c_str(), &end);
         if (errno != 0 || *end != '\0' || !std::isfinite(value)) {
-            *why = "'" + word + "' is not a number";
+            *why = "'" + printable(word) + "' is not a number";
             return false;
         }
         if (name == "hold" || name == "blackout") {
-            *why = name + " wants on or off, not '" + word + "'";
+            *why = name + " wants on or off, not '" + printable(word) + "'";
             return false;
         }
     }

@@ -1,5 +1,7 @@
 #include "show/cues.h"
 
+#include "core/printable.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -27,7 +29,7 @@ bool cue_line(const std::string& line, Cue* out, std::string* why)
     char* end = nullptr;
     double t = std::strtod(time.c_str(), &end);
     if (errno != 0 || *end != '\0' || !std::isfinite(t) || t < 0.0) {
-        *why = "'" + time + "' is not a time in seconds";
+        *why = "'" + printable(time) + "' is not a time in seconds";
         return false;
     }
     out->t = t;

@@ -1,12 +1,25 @@
 #!/bin/bash
-# Writes the committed seed corpora for fuzz_y4m and fuzz_music: a few small,
-# valid files of each kind the show reads, from which libFuzzer mutates.
+# Writes the committed seed corpora for fuzz_y4m, fuzz_music, fuzz_cues and
+# fuzz_osc: a few small, valid inputs of each kind the show reads, from which
+# libFuzzer mutates.
 # Run from anywhere; needs g++ and libsndfile's headers (tools/install-deps.sh).
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 y4m="$here/corpus/y4m"
 music="$here/corpus/music"
-mkdir -p "$y4m" "$music"
+cues="$here/corpus/cues"
+osc="$here/corpus/osc"
+mkdir -p "$y4m" "$music" "$cues" "$osc"
+
+printf '# a set\n10 mode 2\n40 hold on\n70 hold off # back\n97 next\n98 previous\n' >"$cues/modes.cues"
+printf '4.5 swell\r\n6 blackout on\n8 blackout off\n0 sensitivity 2.5\n\n' >"$cues/effects.cues"
+
+# OSC messages as they travel: the address and the type tags padded to four
+# bytes with NULs, then big-endian arguments.
+printf '/glowcam/mode\0\0\0,i\0\0\0\0\0\2' >"$osc/mode-int"
+printf '/glowcam/sensitivity\0\0\0\0,f\0\0\x40\x20\0\0' >"$osc/sensitivity-float"
+printf '/glowcam/next\0\0\0,\0\0\0' >"$osc/next"
+printf '/glowcam/hold\0\0\0,T\0\0' >"$osc/hold-true"
 
 # frame W H: one I420 frame of W x H with its header, a ramp of bytes.
 frame() {

@@ -2,19 +2,17 @@
 // pictures: each frame is matched with renders that hold one mode throughout.
 
 #include "tests/audio/audio_files.h"
+#include "tests/support/frames.h"
 #include "tests/support/process.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
-
-std::vector<unsigned char> read_png(const std::string& path);  // picture_test.cpp
 
 namespace fs = std::filesystem;
 
@@ -23,8 +21,8 @@ namespace {
 const fs::path root = fs::temp_directory_path() / ("glowcam-cues-" + std::to_string(getpid()));
 
 // The frames of a 96 x 64 render of the test pattern with these cues.
-std::vector<std::vector<unsigned char>> render(const std::string& name, const std::string& cues,
-                                               std::vector<std::string> timing, const std::string& music = "")
+std::vector<Pixels> render(const std::string& name, const std::string& cues,
+                        std::vector<std::string> timing, const std::string& music = "")
 {
     const fs::path dir = root / name, file = root / (name + ".cues");
     fs::create_directories(root);
@@ -36,22 +34,10 @@ std::vector<std::vector<unsigned char>> render(const std::string& name, const st
         argv.insert(argv.end(), {"--music", music});
     ProcessResult r = run_process(argv, {.unset_env = {"DISPLAY", "WAYLAND_DISPLAY"}});
     EXPECT_EQ(r.exit_code, 0) << r.err;
-    std::vector<std::vector<unsigned char>> frames;
-    char png[32];
-    for (int i = 0; std::snprintf(png, sizeof png, "frame-%06d.png", i), fs::exists(dir / png); ++i)
-        frames.push_back(read_png(dir / png));
-    return frames;
+    return read_rendered_frames(dir.string());
 }
 
-double difference(const std::vector<unsigned char>& a, const std::vector<unsigned char>& b)
-{
-    double sum = 0.0;
-    for (size_t i = 0; i < a.size() && i < b.size(); ++i)
-        sum += std::abs(a[i] - b[i]);
-    return a.size() == b.size() && !a.empty() ? sum / static_cast<double>(a.size()) : 1e9;
-}
-
-double mean(const std::vector<unsigned char>& a) { return difference(a, std::vector<unsigned char>(a.size(), 0)); }
+double mean(const Pixels& a) { return mean_difference(a, Pixels(a.size(), 0)); }
 
 }  // namespace
 
@@ -63,19 +49,15 @@ TEST(CueRender, ModesFollowThePicksHoldsAndTurns)
     const std::vector<std::string> timing = {"--fps", "1", "--duration", "100"};
     const auto played = render("played", "# a set\n40 hold on\n10 mode 2\n70 hold off\n97 next\n98 next\n99 previous\n",
                                timing);
-    std::vector<std::vector<std::vector<unsigned char>>> held;
+    std::vector<std::vector<Pixels>> held;
     for (int m = 0; m < 3; ++m)
         held.push_back(render("held" + std::to_string(m), "0 mode " + std::to_string(m) + "\n0 hold on\n", timing));
     ASSERT_EQ(played.size(), 100u);
     for (const auto& [t, mode] : {std::pair{9, 0}, {10, 2}, {34, 2}, {35, 0}, {59, 0}, {60, 0}, {69, 0}, {94, 0},
                                   {95, 1}, {96, 1}, {97, 2}, {98, 0}, {99, 2}}) {
-        int nearest = -1;
-        for (int m = 0; m < 3; ++m)
-            if (nearest < 0 || difference(played[t], held[m][t]) < difference(played[t], held[nearest][t]))
-                nearest = m;
-        EXPECT_EQ(nearest, mode) << "at " << t << " s";
+        EXPECT_EQ(nearest_mode(played, held, t), mode) << "at " << t << " s";
     }
-    EXPECT_LT(difference(played[10], held[2][10]), 0.5) << "the same picture as mode 2 held from the start";
+    EXPECT_LT(mean_difference(played[10], held[2][10]), 0.5) << "the same picture as mode 2 held from the start";
     fs::remove_all(root);
 }
 
@@ -91,14 +73,14 @@ TEST(CueRender, SwellBlackoutAndSensitivity)
     const auto dark = render("dark", "8 blackout off\n4.5 swell\n6 blackout on\n", timing);
     ASSERT_EQ(plain.size(), 20u);
     ASSERT_EQ(dark.size(), 20u);
-    EXPECT_EQ(difference(plain[1], swelled[1]), 0.0);
-    EXPECT_GT(difference(plain[4], swelled[4]), 1.0) << "the swell turns the streaks";
-    EXPECT_EQ(difference(dark[8], swelled[8]), 0.0);
+    EXPECT_EQ(mean_difference(plain[1], swelled[1]), 0.0);
+    EXPECT_GT(mean_difference(plain[4], swelled[4]), 1.0) << "the swell turns the streaks";
+    EXPECT_EQ(mean_difference(dark[8], swelled[8]), 0.0);
     EXPECT_NEAR(mean(dark[9]), mean(swelled[9]) * 0.5, 2.0);
     for (int i = 10; i <= 16; ++i)
         EXPECT_EQ(mean(dark[i]), 0.0) << i;
     EXPECT_NEAR(mean(dark[17]), mean(swelled[17]) * 0.5, 2.0);
-    EXPECT_EQ(difference(dark[18], swelled[18]), 0.0);
+    EXPECT_EQ(mean_difference(dark[18], swelled[18]), 0.0);
 
     const std::string silence = write_audio("silence.wav", 44100, 2, std::vector<float>(2 * 44100 * 60, 0.0f));
     const std::vector<std::string> ripple = {"--fps", "4", "--start", "55", "--duration", "1"};
@@ -106,6 +88,6 @@ TEST(CueRender, SwellBlackoutAndSensitivity)
     const auto silent = render("silent", "", ripple, silence);
     ASSERT_EQ(still.size(), 4u);
     for (int i = 0; i < 4; ++i)
-        EXPECT_TRUE(difference(still[i], silent[i]) == 0.0 && difference(loud[i], silent[i]) > 1.0) << i;
+        EXPECT_TRUE(mean_difference(still[i], silent[i]) == 0.0 && mean_difference(loud[i], silent[i]) > 1.0) << i;
     fs::remove_all(root);
 }

@@ -3,6 +3,7 @@
 // the PNG writer behind it.
 
 #include "render/png_write.h"
+#include "tests/support/frames.h"
 #include "tests/support/process.h"
 #include "tests/support/video_decode.h"
 
@@ -14,8 +15,6 @@
 #include <iterator>
 #include <string>
 #include <vector>
-
-std::vector<unsigned char> read_png(const std::string& path);  // picture_test.cpp
 
 namespace fs = std::filesystem;
 

@@ -3,6 +3,7 @@
 // stays inside the tolerance, a moved box or a changed colour does not.
 // GLOWCAM_UPDATE_EXPECT=1 rewrites the file from what this build draws.
 
+#include "tests/support/frames.h"
 #include "tests/support/gl_test.h"
 
 #include "audio/audio.h"
@@ -17,26 +18,10 @@
 
 #include <GL/gl.h>
 #include <GL/glu.h>
-#include <png.h>
 
 #include <cstdlib>
 #include <string>
 #include <vector>
-
-// An 8-bit RGB PNG as rows top first; empty if it cannot be read.
-std::vector<unsigned char> read_png(const std::string& path)
-{
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    std::vector<unsigned char> rgb;
-    if (png_image_begin_read_from_file(&image, path.c_str())) {
-        image.format = PNG_FORMAT_RGB;
-        rgb.resize(PNG_IMAGE_SIZE(image));
-        if (!png_image_finish_read(&image, nullptr, rgb.data(), 0, nullptr))
-            rgb.clear();
-    }
-    return rgb;
-}
 
 namespace {
 

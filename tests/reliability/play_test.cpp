@@ -1,0 +1,142 @@
+// The show played live, as an operator does: key taps in the window, OSC from
+// liblo's own oscsend and from a control surface that reads the answers,
+// everything kept by --save-cues; then that file rendered offline shows the
+// same modes at the saved times.
+
+#include "tests/reliability/show_support.h"
+#include "tests/support/frames.h"
+#include "tests/support/xvfb.h"
+
+#include <gtest/gtest.h>
+#include <lo/lo.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+namespace {
+
+std::vector<std::string> lines_of(const std::string& path)
+{
+    std::ifstream in(path);
+    std::vector<std::string> lines;
+    for (std::string l; std::getline(in, l);)
+        if (!l.empty() && l[0] != '#')
+            lines.push_back(l);
+    return lines;
+}
+
+// Waits until the saved cues hold `count` lines: each action is written as
+// the frame that applies it starts.
+bool wait_for_lines(const std::string& path, size_t count)
+{
+    for (int i = 0; i < 500 && lines_of(path).size() < count; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    return lines_of(path).size() >= count;
+}
+
+// The frames of a 96 x 64 render with these cues, 200 a second from `start`.
+constexpr double fps = 200.0;
+std::vector<Pixels> render(const std::string& dir, const std::string& cues, double start, double seconds)
+{
+    char timing[2][32];
+    std::snprintf(timing[0], sizeof timing[0], "%.3f", start);
+    std::snprintf(timing[1], sizeof timing[1], "%.3f", seconds);
+    ProcessResult r = run_process({glowcam_exe(), "--render", dir, "--size", "96x64", "--camera", "test", "--cues",
+                                   cues, "--fps", "200", "--start", timing[0], "--duration", timing[1]},
+                                  {.unset_env = {"DISPLAY", "WAYLAND_DISPLAY"}});
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    return read_rendered_frames(dir);
+}
+
+}  // namespace
+
+TEST(Play, KeysAndOscPlayTheShowAndItsSavedCuesRenderTheSameModes)
+{
+    XServer x = xvfb(640, 480);
+    ASSERT_TRUE(x.ok()) << "Xvfb did not start";
+    const std::string stats = temp_path("play.stats"), saved = temp_path("played.cues");
+    lo_server surface = lo_server_new(nullptr, nullptr);
+    ASSERT_NE(surface, nullptr);
+    std::string answers;
+    lo_server_add_method(surface, "/glowcam/state", "iifi", [](const char*, const char*, lo_arg** argv, int,
+                                                                lo_message, void* out) {
+        char text[64];
+        std::snprintf(text, sizeof text, "%d %d %g %d;", argv[0]->i, argv[1]->i, argv[2]->f, argv[3]->i);
+        *static_cast<std::string*>(out) += text;
+        return 0;
+    }, &answers);
+    // A port free a moment ago: the surface's own, given up for the show.
+    const int port = 47200 + getpid() % 500;
+    lo_address show = lo_address_new("127.0.0.1", std::to_string(port).c_str());
+
+    const std::vector<std::pair<const char*, const char*>> taps = {
+        {"3", "mode 2"}, {"Right", "next"}, {"space", "hold on"}, {"s", "swell"}, {"plus", "sensitivity 1.25"},
+        {"KP_Subtract", "sensitivity 1"}, {"minus", "sensitivity 0.8"}, {"0", "sensitivity 1"}, {"Left", "previous"},
+        {"space", "hold off"}, {"1", "mode 0"}, {"2", "mode 1"}};
+    const ProcessOptions po{
+        .env = {"DISPLAY=" + x.display(), "GLOWCAM_FRAME_STATS=" + stats}, .unset_env = {"SDL_VIDEODRIVER"},
+        .timeout_s = 50.0, .while_running = [&](int) {
+            ASSERT_TRUE(wait_for_frame_stats(stats, 2, 20));
+            size_t count = 0;
+            for (const auto& [key, action] : taps) {
+                EXPECT_EQ(std::system(("DISPLAY=" + x.display() + " xdotool key --delay 0 " + key).c_str()), 0);
+                ASSERT_TRUE(wait_for_lines(saved, ++count)) << key;
+                EXPECT_EQ(lines_of(saved).back().substr(lines_of(saved).back().find(' ') + 1), action) << key;
+            }
+            const std::string oscsend = "oscsend 127.0.0.1 " + std::to_string(port);
+            EXPECT_EQ(std::system((oscsend + " /glowcam/mode f 2.0").c_str()), 0);
+            EXPECT_EQ(std::system((oscsend + " /glowcam/dance i 1").c_str()), 0);
+            EXPECT_EQ(std::system((oscsend + " /glowcam/mode i 7").c_str()), 0);
+            ASSERT_TRUE(wait_for_lines(saved, ++count));
+            lo_send_from(show, surface, LO_TT_IMMEDIATE, "/glowcam/hold", "i", 1);
+            for (int i = 0; i < 300 && answers.empty(); ++i)
+                lo_server_recv_noblock(surface, 20);
+            EXPECT_EQ(answers, "2 1 1 0;") << "mode 2 from oscsend, held from the surface";
+            EXPECT_EQ(std::system(("DISPLAY=" + x.display() + " xdotool key --delay 0 b").c_str()), 0);
+            ASSERT_TRUE(wait_for_lines(saved, count + 2));
+            EXPECT_EQ(std::system(("DISPLAY=" + x.display() + " xdotool key --delay 0 Escape").c_str()), 0);
+        }};
+    ProcessResult r = run_process({glowcam_exe(), "--no-dialog", "--window", "--size", "160x120", "--camera", "test",
+                                   "--no-sound", "--osc", "127.0.0.1:" + std::to_string(port), "--save-cues", saved},
+                                  po);
+    EXPECT_EQ(r.exit_code, 27) << r.err;
+    EXPECT_NE(r.err.find("OSC message ignored: unknown address /glowcam/dance\n"), std::string::npos) << r.err;
+    lo_address_free(show);
+    lo_server_free(surface);
+
+    // The saved performance, each line "SECONDS ACTION", rendered again: the
+    // first frame at or after each pick shows the mode the live show showed,
+    // where no other action came before that frame.
+    const std::vector<std::string> lines = lines_of(saved);
+    ASSERT_EQ(lines.size(), taps.size() + 3);
+    EXPECT_EQ(lines[taps.size()].substr(lines[taps.size()].find(' ') + 1), "mode 2");
+    EXPECT_EQ(lines.back().substr(lines.back().find(' ') + 1), "blackout on");
+    std::vector<double> times;
+    for (const std::string& l : lines)
+        times.push_back(std::stod(l));
+    const double start = times.front() - 0.05, seconds = times.back() - start;
+    const auto replayed = render(temp_path("replayed"), saved, start, seconds);
+    std::vector<std::vector<Pixels>> held;
+    for (int m = 0; m < 3; ++m) {
+        const std::string cues = temp_path("held.cues");
+        std::ofstream(cues) << "0 mode " << m << "\n0 hold on\n";
+        held.push_back(render(temp_path("held" + std::to_string(m)), cues, start, seconds));
+    }
+    // The second frame at or after it, safely past it.
+    const int after[] = {2, 0, 0, 0, 0, 0, 0, 0, 2, 2, 0, 1, 2};  // the mode after each line
+    int checked = 0;
+    for (size_t i = 0; i < std::size(after); ++i) {
+        const size_t k = static_cast<size_t>(std::ceil((times[i] - start) * fps)) + 1;
+        if (k >= replayed.size() || start + k / fps + 0.005 >= times[i + 1])
+            continue;
+        EXPECT_EQ(nearest_mode(replayed, held, k), after[i]) << lines[i];
+        ++checked;
+    }
+    EXPECT_GE(checked, 6) << "actions came too close together to be seen";
+}
