@@ -35,6 +35,12 @@ TEST(CommandLine, DefaultsAndEveryOption)
     p = parse({"--record", "a.mkv", "--virtual-camera", "/dev/video7", "--no-vsync", "--display", "2"});
     EXPECT_TRUE(p.ok && p.o.record_file == "a.mkv" && p.o.virtual_camera == "/dev/video7" && p.o.no_vsync &&
                 p.o.display == 2) << p.error;
+    p = parse({"--cues", "a.cues", "--save-cues", "b.cues", "--osc", "9000"});
+    EXPECT_TRUE(p.ok && p.o.cues_file == "a.cues" && p.o.save_cues_file == "b.cues" && p.o.osc_host == "127.0.0.1" &&
+                p.o.osc_port == 9000) << p.error;
+    p = parse({"--osc", "0.0.0.0:65535"});
+    EXPECT_TRUE(p.ok && p.o.osc_host == "0.0.0.0" && p.o.osc_port == 65535) << p.error;
+    EXPECT_TRUE(parse({"--render", "o", "--cues", "a.cues"}).ok);
 }
 
 // Each refused with one line that names what to change.
@@ -55,7 +61,10 @@ TEST(CommandLine, BadInputNamesTheOption)
         {{"--render", "a.webm", "--record", "b.webm"}, "--record"}, {{"--virtual-camera", "video0"}, "--virtual-camera"},
         {{"--display", "-1"}, "--display"}, {{"--render", "o", "--display", "1"}, "--display"},
         {{"--rende\n\xd2"}, "--rende?"},  // found by fuzzing: a newline broke the line
-        {{"--size", "64\nx64"}, "64?x64"}};
+        {{"--size", "64\nx64"}, "64?x64"}, {{"--cues", ""}, "--cues"}, {{"--save-cues", ""}, "--save-cues"},
+        {{"--osc", "0"}, "--osc"}, {{"--osc", "65536"}, "--osc"}, {{"--osc", "localhost:9000"}, "--osc"},
+        {{"--osc", ":9000"}, "--osc"}, {{"--osc", "1.2.3.4:"}, "--osc"}, {{"--render", "o", "--osc", "9000"}, "--osc"},
+        {{"--render", "o", "--save-cues", "a"}, "--save-cues"}};
     for (const auto& c : cases) {
         Parsed p = parse(c.args);
         EXPECT_FALSE(p.ok) << c.args[0];
