@@ -140,3 +140,31 @@ TEST(Play, KeysAndOscPlayTheShowAndItsSavedCuesRenderTheSameModes)
     }
     EXPECT_GE(checked, 6) << "actions came too close together to be seen";
 }
+
+// What cannot be played stops the program before the show starts, with one
+// line: a cue file with a mistake (2), a --save-cues file or an OSC port that
+// cannot be had (1).
+TEST(Play, BadCuesAFileOrAPortThatCannotBeHadEndBeforeTheShow)
+{
+    const std::string cues = temp_path("bad.cues");
+    std::ofstream(cues) << "1 mode 1\n2 mode 5\n";
+    lo_server taken = lo_server_new_with_proto(nullptr, LO_UDP, nullptr);
+    ASSERT_NE(taken, nullptr);
+    const std::string port = std::to_string(lo_server_get_port(taken));
+    const struct { std::vector<std::string> args; int code; std::string line; } cases[] = {
+        {{"--cues", cues}, 2, "glowcam: " + cues + ":2: mode wants 0, 1 or 2, not 5\n"},
+        {{"--render", temp_path("never"), "--cues", temp_path("missing.cues")}, 2,
+         "glowcam: cannot read " + temp_path("missing.cues") + ": No such file or directory\n"},
+        {{"--save-cues", "/nonexistent/set.cues"}, 1,
+         "glowcam: cannot write /nonexistent/set.cues: No such file or directory\n"},
+        {{"--osc", port}, 1, "glowcam: cannot listen for OSC on 127.0.0.1:" + port + ": Address already in use\n"}};
+    for (const auto& c : cases) {
+        std::vector<std::string> argv = {glowcam_exe(), "--no-dialog"};
+        argv.insert(argv.end(), c.args.begin(), c.args.end());
+        ProcessResult r = run_process(argv, {.unset_env = {"DISPLAY", "WAYLAND_DISPLAY"}});
+        EXPECT_EQ(r.exit_code, c.code) << r.err;
+        EXPECT_EQ(r.err, c.line);
+    }
+    EXPECT_FALSE(std::filesystem::exists(temp_path("never")));
+    lo_server_free(taken);
+}
