@@ -56,7 +56,7 @@ bool number_of(char type, const lo_arg* arg, double* out)
 void complain(const std::string& why)
 {
     auto now = std::chrono::steady_clock::now();
-    if (osc.last_complaint.time_since_epoch().count() != 0 && now - osc.last_complaint < std::chrono::seconds(1))
+    if (now - osc.last_complaint < std::chrono::seconds(1))
         return;
     osc.last_complaint = now;
     std::fprintf(stderr, "glowcam: OSC message ignored: %s\n", why.c_str());

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <lo/lo.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <string>
 
@@ -25,6 +26,14 @@ std::string wire(const char* path, lo_message m)
 
 lo_message with_int(int v) { lo_message m = lo_message_new(); lo_message_add_int32(m, v); return m; }
 lo_message with_float(float v) { lo_message m = lo_message_new(); lo_message_add_float(m, v); return m; }
+lo_message with_int64(int64_t v) { lo_message m = lo_message_new(); lo_message_add_int64(m, v); return m; }
+lo_message with_double(double v) { lo_message m = lo_message_new(); lo_message_add_double(m, v); return m; }
+lo_message with_bool(bool v)
+{
+    lo_message m = lo_message_new();
+    v ? lo_message_add_true(m) : lo_message_add_false(m);
+    return m;
+}
 lo_message with_string(const char* v) { lo_message m = lo_message_new(); lo_message_add_string(m, v); return m; }
 
 std::string read(const std::string& bytes, Action* a)
@@ -46,7 +55,10 @@ TEST(Osc, MessagesBecomeActionsWithIntegersOrFloats)
         {"/glowcam/swell", lo_message_new(), ActionKind::swell, 0},
         {"/glowcam/sensitivity", with_float(2.5f), ActionKind::sensitivity, 2.5},
         {"/glowcam/sensitivity", with_int(4), ActionKind::sensitivity, 4},
-        {"/glowcam/blackout", with_int(1), ActionKind::blackout, 1}};
+        {"/glowcam/blackout", with_int(1), ActionKind::blackout, 1},
+        {"/glowcam/blackout", with_bool(false), ActionKind::blackout, 0},
+        {"/glowcam/hold", with_bool(true), ActionKind::hold, 1},
+        {"/glowcam/mode", with_int64(2), ActionKind::mode, 2}, {"/glowcam/mode", with_double(1.0), ActionKind::mode, 1}};
     for (const Good& g : good) {
         Action a{};
         EXPECT_EQ(read(wire(g.path, g.m), &a), "") << g.path;
