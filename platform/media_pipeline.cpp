@@ -17,8 +17,12 @@ bool media_ready(std::string* why)
     return failure.empty();
 }
 
-bool media_pipeline_open(MediaPipeline* p, const std::string& description, std::string* why,
-                         const char* property, const std::string& value)
+namespace {
+
+// Builds the pipeline, its glowcam_src given the property first. False, with
+// the reason and nothing left open, when it cannot be built.
+bool build(MediaPipeline* p, const std::string& description, std::string* why, const char* property,
+           const std::string& value)
 {
     media_pipeline_close(p);
     if (!media_ready(why))
@@ -31,13 +35,6 @@ bool media_pipeline_open(MediaPipeline* p, const std::string& description, std::
         media_pipeline_close(p);
         return false;
     }
-    GstElement* sink = gst_bin_get_by_name(GST_BIN(p->pipeline), "glowcam_sink");
-    if (!sink) {
-        *why = "the pipeline has no glowcam_sink";
-        media_pipeline_close(p);
-        return false;
-    }
-    p->sink = GST_APP_SINK(sink);
     p->bus = gst_element_get_bus(p->pipeline);
     if (property) {
         GstElement* src = gst_bin_get_by_name(GST_BIN(p->pipeline), "glowcam_src");
@@ -49,14 +46,52 @@ bool media_pipeline_open(MediaPipeline* p, const std::string& description, std::
         g_object_set(src, property, value.c_str(), nullptr);
         gst_object_unref(src);
     }
-    if (gst_element_set_state(p->pipeline, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
-        *why = media_pipeline_problem(p);
-        if (why->empty())
-            *why = "the pipeline does not start";
+    return true;
+}
+
+// Sets the state; false, with the reason and nothing left open, when refused.
+bool enter(MediaPipeline* p, GstState state, std::string* why)
+{
+    if (gst_element_set_state(p->pipeline, state) != GST_STATE_CHANGE_FAILURE)
+        return true;
+    *why = media_pipeline_problem(p);
+    if (why->empty())
+        *why = "the pipeline does not start";
+    media_pipeline_close(p);
+    return false;
+}
+
+}  // namespace
+
+bool media_pipeline_open(MediaPipeline* p, const std::string& description, std::string* why,
+                         const char* property, const std::string& value)
+{
+    if (!build(p, description, why, property, value))
+        return false;
+    GstElement* sink = gst_bin_get_by_name(GST_BIN(p->pipeline), "glowcam_sink");
+    if (!sink) {
+        *why = "the pipeline has no glowcam_sink";
         media_pipeline_close(p);
         return false;
     }
-    return true;
+    p->sink = GST_APP_SINK(sink);
+    return enter(p, GST_STATE_PLAYING, why);
+}
+
+GstCaps* media_source_caps(const std::string& head, std::string* why, const char* property,
+                           const std::string& value)
+{
+    MediaPipeline p;
+    if (!build(&p, head + " ! fakesink name=glowcam_probe", why, property, value) ||
+        !enter(&p, GST_STATE_READY, why))
+        return nullptr;
+    GstElement* probe = gst_bin_get_by_name(GST_BIN(p.pipeline), "glowcam_probe");
+    GstPad* pad = gst_element_get_static_pad(probe, "sink");
+    GstCaps* caps = gst_pad_peer_query_caps(pad, nullptr);
+    gst_object_unref(pad);
+    gst_object_unref(probe);
+    media_pipeline_close(&p);
+    return caps;
 }
 
 GstSample* media_pipeline_first_sample(MediaPipeline* p, int seconds, const char* noun, std::string* why)

@@ -25,6 +25,13 @@ bool media_ready(std::string* why);
 bool media_pipeline_open(MediaPipeline* p, const std::string& description, std::string* why,
                          const char* property = nullptr, const std::string& value = {});
 
+// What the head of a pipeline (the description up to where its sink would
+// be, glowcam_src given the property as above) offers once it is ready: a
+// device says then what it can give. Null, with the reason, when it cannot
+// be made ready.
+GstCaps* media_source_caps(const std::string& head, std::string* why, const char* property = nullptr,
+                           const std::string& value = {});
+
 // Waits for the first sample, watching the bus, for at most `seconds`. Null
 // with the reason ("no NOUN within N s" when nothing came) otherwise.
 GstSample* media_pipeline_first_sample(MediaPipeline* p, int seconds, const char* noun, std::string* why);
