@@ -16,6 +16,10 @@ extern int video_tex_width, video_tex_height;  // the power-of-two texture
 // video file. Set before capture_connect; "auto" by default.
 void capture_select_source(const std::string& source);
 
+// The size a camera is asked for, where it offers it; 0 x 0 (the default):
+// the one that fills the window (screen_width x screen_height) at full rate.
+void capture_select_camera_size(int width, int height);
+
 bool capture_window_create();
 bool capture_connect(int driver_index);
 bool capture_grab_start(bool enable, int period_ms);

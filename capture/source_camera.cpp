@@ -1,5 +1,8 @@
+#include "capture/camera_mode.h"
+#include "capture/capture.h"
 #include "capture/source.h"
 #include "capture/video_sample.h"
+#include "core/settings.h"
 #include "platform/media_pipeline.h"
 
 #include <cstdio>
@@ -13,16 +16,23 @@
 namespace {
 
 // The pipeline after its head (the device, named glowcam_src when its device
-// is set). The camera is asked for 640 x 480 where it offers that size, raw or
-// as JPEG; otherwise it gives the size it has, never scaled, so the picture
-// keeps its shape. decodebin takes what comes, and the conversion gives
-// studio-range BT.601 I420. The sink keeps only the newest frame, so a slow
-// main loop never queues.
-const char* const pipeline_tail =
-    " ! capsfilter caps=\"video/x-raw,width=640,height=480;image/jpeg,width=640,height=480;"
-    "video/x-raw;image/jpeg\""
-    " ! decodebin ! videoconvert ! video/x-raw,format=I420,colorimetry=bt601"
-    " ! appsink name=glowcam_sink max-buffers=1 drop=true sync=false";
+// is set) and the caps it is asked for. Everything is decoded and converted
+// in the pipeline's own threads into studio-range BT.601 I420. JPEG comes in
+// full range; videobalance's tables bring it to studio range (16 + 219/255 y,
+// 128 + 224/255 (c - 128)), since videoconvert copies I420 to I420 as it is
+// whatever the ranges. What a head without known sizes gives, decodebin
+// takes as it comes. The sink keeps only the newest frame, so a slow main
+// loop never queues.
+std::string pipeline_tail(const CameraMode* mode)
+{
+    const std::string to_i420 = " ! videoconvert ! video/x-raw,format=I420";
+    std::string tail = !mode ? " ! decodebin" : " ! capsfilter caps=\"" + camera_mode_caps(*mode) + "\"";
+    if (mode && mode->jpeg)
+        tail += " ! jpegdec" + to_i420 + " ! videobalance contrast=0.858824 brightness=0.053887 saturation=0.878431";
+    else
+        tail += to_i420 + ",colorimetry=bt601";
+    return tail + " ! appsink name=glowcam_sink max-buffers=1 drop=true sync=false";
+}
 
 constexpr int connect_timeout_s = 3;
 constexpr double retry_ms = 2000.0;
@@ -38,6 +48,7 @@ struct Camera {
 };
 
 Camera cam;
+int wanted_width = 0, wanted_height = 0;  // --camera-size; 0: chosen for the window
 
 void camera_reset()
 {
@@ -80,21 +91,55 @@ std::string first_capture_device()
     return {};
 }
 
+// Starts the pipeline asking for the mode (null: what comes) and waits for
+// its first frame.
+bool start_mode(const std::string& head, const CameraMode* mode, int* width, int* height, std::string* why)
+{
+    media_pipeline_close(&cam.media);
+    cam.description = head + pipeline_tail(mode);
+    if (!start_media(why))
+        return false;
+    GstSample* first = media_pipeline_first_sample(&cam.media, connect_timeout_s, "frame", why);
+    if (!first)
+        return false;
+    video_sample_set(&cam.picture, first);
+    if (video_sample_size(first, width, height))
+        return true;
+    *why = "the first frame is not I420 video";
+    return false;
+}
+
 bool open_pipeline(const std::string& head, const std::string& device, int* width, int* height)
 {
     camera_reset();
     cam.name = device.empty() ? head : device;
     cam.device = device;
-    cam.description = head + pipeline_tail;
     std::string why;
-    if (!start_media(&why))
+    GstCaps* caps = media_source_caps(head, &why, device.empty() ? nullptr : "device", device);
+    if (!caps)
         return fail(why);
-    GstSample* first = media_pipeline_first_sample(&cam.media, connect_timeout_s, "frame", &why);
-    if (!first)
-        return fail(why);
-    video_sample_set(&cam.picture, first);
-    if (!video_sample_size(first, width, height))
-        return fail("the first frame is not I420 video");
+    const std::vector<CameraMode> offers = camera_modes_of(caps);
+    gst_caps_unref(caps);
+    // The size asked for where it is offered and gives frames, else the one
+    // for the window.
+    const char* name = cam.name.c_str();
+    int pick = wanted_width > 0 ? camera_mode_find(offers, wanted_width, wanted_height) : -1;
+    if (wanted_width > 0 && pick < 0)
+        std::fprintf(stderr, "capture: %s: %dx%d is not among its sizes (%s); the size is chosen for the window\n",
+                     name, wanted_width, wanted_height,
+                     offers.empty() ? "it names none" : camera_modes_text(offers).c_str());
+    const bool started = pick >= 0 && start_mode(head, &offers[pick], width, height, &why);
+    if (pick >= 0 && !started)
+        std::fprintf(stderr, "capture: %s: %s failed (%s); the size is chosen for the window\n", name,
+                     camera_mode_text(offers[pick]).c_str(), why.c_str());
+    if (!started) {
+        pick = camera_mode_choose(offers, screen_width, screen_height);
+        if (!start_mode(head, pick < 0 ? nullptr : &offers[pick], width, height, &why))
+            return fail(pick < 0 ? why : camera_mode_text(offers[pick]) + ": " + why);
+    }
+    const std::string chosen =
+        pick < 0 ? std::to_string(*width) + "x" + std::to_string(*height) : camera_mode_text(offers[pick]);
+    std::fprintf(stderr, "capture: %s: %s\n", name, chosen.c_str());
     return true;
 }
 
@@ -156,6 +201,12 @@ bool camera_frame(double show_ms, CaptureFrame* out)
 void camera_close() { camera_reset(); }
 
 }  // namespace
+
+void capture_select_camera_size(int width, int height)
+{
+    wanted_width = width;
+    wanted_height = height;
+}
 
 bool camera_open_pipeline(const std::string& head, int* width, int* height)
 {

@@ -4,6 +4,7 @@
 
 #include "capture/capture.h"
 #include "capture/source.h"
+#include "core/settings.h"
 #include "tests/capture/y4m_writer.h"
 
 #include <cerrno>
@@ -214,4 +215,49 @@ TEST(VideoFile, FramesFollowTheShowClockAndLoopAndACameraIsLostAndBack)
             return what.find(' ') == std::string::npos ? camera_source.open(what, &w, &h)
                                                        : camera_open_pipeline(what, &w, &h);
         }, {says})) << what;
+}
+
+// A stand-in camera offering several sizes: the one for the window arrives and
+// is named in one line; one asked for by size arrives where it is offered;
+// otherwise, or where it fails once accepted, a line says so and the size
+// for the window follows.
+TEST(CameraPipeline, TheSizeForTheWindowOrTheOneAskedForArrives)
+{
+    const std::string raw_head = "videotestsrc is-live=true ! capsfilter caps=\"video/x-raw,width=320,height=240,"
+                                 "framerate=30/1;video/x-raw,width=1280,height=720,framerate=30/1;video/x-raw,"
+                                 "width=1920,height=1080,framerate=5/1\"";
+    // JPEG at 1280 x 720 is offered but cannot come: the source gives 640 x 480.
+    const std::string jpeg_head = "videotestsrc is-live=true ! video/x-raw,width=640,height=480,framerate=30/1 ! "
+                                  "jpegenc ! capsfilter caps=\"image/jpeg,width=640,height=480,framerate=30/1;"
+                                  "image/jpeg,width=1280,height=720,framerate=30/1\"";
+    // The window, the size asked for (0: none), the size that arrives ("": none) and what is said.
+    const struct { const std::string* head; int window_w, window_h, want_w, want_h; std::string arrives;
+                   std::vector<std::string> says; } cases[] = {
+        {&raw_head, 1024, 768, 0, 0, "1280x720", {"1280x720 raw at 30/1"}},  // none covers: the largest at 24+
+        {&raw_head, 320, 200, 0, 0, "320x240", {"320x240 raw at 30/1"}},
+        {&raw_head, 1024, 768, 320, 240, "320x240", {"320x240 raw at 30/1"}},
+        {&raw_head, 1024, 768, 1920, 1080, "1920x1080", {"1920x1080 raw at 5/1"}},
+        {&raw_head, 320, 200, 800, 600, "320x240", {"800x600 is not among its sizes (320x240 raw at 30/1, "
+                                                    "1280x720 raw at 30/1, 1920x1080 raw at 5/1)", ": 320x240 raw"}},
+        {&jpeg_head, 640, 480, 1280, 720, "640x480", {"1280x720 JPEG at 30/1 failed", ": 640x480 JPEG at 30/1"}},
+        {&jpeg_head, 1920, 1080, 0, 0, "", {"1280x720 JPEG at 30/1: "}}};  // chosen for the window, it fails
+    for (const auto& c : cases) {
+        screen_width = c.window_w, screen_height = c.window_h;
+        capture_select_camera_size(c.want_w, c.want_h);
+        int w = 0, h = 0;
+        CaptureFrame f;
+        ::testing::internal::CaptureStderr();
+        const bool opened = camera_open_pipeline(*c.head, &w, &h);
+        const std::string err = ::testing::internal::GetCapturedStderr();
+        EXPECT_EQ(opened, !c.arrives.empty()) << err;
+        if (opened) {
+            EXPECT_TRUE(camera_source.frame(0, &f) && std::to_string(w) + "x" + std::to_string(h) == c.arrives &&
+                        w == f.width && h == f.height) << err;
+        }
+        EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), static_cast<long>(c.says.size())) << err;
+        for (const std::string& s : c.says)
+            EXPECT_NE(err.find(s), std::string::npos) << err;
+        camera_source.close();
+    }
+    capture_select_camera_size(0, 0);
 }

@@ -4,6 +4,7 @@
 #include "capture/capture.h"
 #include "capture/driver.h"
 #include "capture/source.h"
+#include "core/settings.h"
 #include "platform/message_box.h"
 #include "tests/capture/y4m_writer.h"
 #include "tests/support/gl_test.h"
@@ -84,4 +85,33 @@ TEST_F(CaptureTexture, FileFramesReachTheTextureWhole)
     EXPECT_TRUE(shows(0));
     ASSERT_TRUE(capture_render_frame(250));
     EXPECT_TRUE(shows(2));
+}
+
+// A JPEG camera offering several sizes: the one for the window reaches the
+// texture in the colour it was given. Like a camera's, its JPEG is full range.
+TEST_F(CaptureTexture, AJpegCameraReachesTheTextureInItsColour)
+{
+    static const CaptureSource stand_in = {"stand-in camera", [](const std::string&, int* w, int* h) {
+        return camera_open_pipeline(
+            "videotestsrc is-live=true pattern=solid-color foreground-color=0xffc83c28 ! video/x-raw,format=RGB"
+            " ! videoconvert ! video/x-raw,format=I420,colorimetry=1:4:0:0 ! jpegenc ! capsfilter caps=\""
+            "image/jpeg,width=320,height=240,framerate=30/1;image/jpeg,width=800,height=600,framerate=30/1;"
+            "image/jpeg,width=1280,height=960,framerate=30/1\"", w, h);
+    }, camera_source.frame, camera_source.close, false};
+    capdrv_use_source(&stand_in);
+    screen_width = 640, screen_height = 480;
+    const bool connected = capture_connect(0);
+    capdrv_use_source(nullptr);
+    ASSERT_TRUE(connected);
+    EXPECT_TRUE(video_width == 800 && video_height == 600 && video_tex_width == 1024 && video_tex_height == 1024);
+    callback_at(0);
+    callback_at(0);  // uploads the first
+    std::vector<std::uint8_t> t(static_cast<std::size_t>(video_tex_width) * video_tex_height * 3);
+    glBindTexture(GL_TEXTURE_2D, video_texture);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glGetTexImage(GL_TEXTURE_2D, 0, GL_RGB, GL_UNSIGNED_BYTE, t.data());
+    for (const auto& [x, y] : {std::pair{0, 0}, {400, 300}, {799, 599}}) {
+        const std::uint8_t* p = &t[(static_cast<std::size_t>(y) * video_tex_width + x) * 3];
+        EXPECT_TRUE(near_rgb({p[0], p[1], p[2]}, {200, 60, 40}, 4)) << x << ", " << y;
+    }
 }
