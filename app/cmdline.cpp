@@ -85,13 +85,13 @@ bool parse_count(const char* text, int low, int high, int* out)
 const char* command_line_usage()
 {
     return "usage: glowcam [--no-dialog] [--size WxH] [--window] [--display N] [--no-vsync] [--no-sound]\n"
-           "               [--camera auto|none|test|/dev/videoN|FILE]\n"
+           "               [--camera auto|none|test|/dev/videoN|FILE] [--camera-size auto|WxH]\n"
            "               [--music FILE | --audio-in monitor|mic|SOURCE]\n"
            "               [--record FILE.webm] [--virtual-camera /dev/videoN]\n"
            "               [--render DIR|FILE.webm|FILE.mkv [--fps N] [--start SECONDS]\n"
            "                [--duration SECONDS] [--bitrate KBPS]]\n"
            "               [--cues FILE] [--save-cues FILE] [--osc [ADDRESS:]PORT]\n"
-           "               [--help] [--version]\n"
+           "               [--list-cameras] [--help] [--version]\n"
            "\n"
            "  --no-dialog        skip the configuration dialog; messages go to standard error\n"
            "  --size WxH         window size in pixels (default 1024x768)\n"
@@ -101,6 +101,8 @@ const char* command_line_usage()
            "  --no-sound         play nothing; the visuals still follow the music\n"
            "  --camera SOURCE    auto (first camera, default), none, test (built-in pattern),\n"
            "                     /dev/videoN, or a video file played in a loop\n"
+           "  --camera-size WxH  the camera's size (default auto: the one that fills the window)\n"
+           "  --list-cameras     list the cameras with the sizes they offer, then exit\n"
            "  --music FILE       the track (default music/tidewave.ogg)\n"
            "  --audio-in SOURCE  follow live sound instead of playing music: monitor (what\n"
            "                     the desktop plays), mic, or a source from\n"
@@ -169,6 +171,17 @@ bool parse_command_line(int argc, const char* const* argv, Options* out, std::st
                 return false;
             }
             ++i;
+        } else if (arg == "--camera-size") {
+            if (!need_value())
+                return false;
+            o.camera_width = o.camera_height = 0;
+            if (std::strcmp(value, "auto") != 0 && !parse_size(value, &o.camera_width, &o.camera_height)) {
+                *error = "--camera-size wants auto or WxH, not '" + printable(value) + "'";
+                return false;
+            }
+            ++i;
+        } else if (arg == "--list-cameras") {
+            o.list_cameras = true;
         } else if (arg == "--music") {
             if (!need_value())
                 return false;

@@ -13,6 +13,8 @@ struct Options {
     int display = 0;          // the monitor to show on, from 0
     bool no_sound = false;
     std::string camera = "auto";
+    int camera_width = 0, camera_height = 0;  // --camera-size; 0: the size that fills the window
+    bool list_cameras = false;
     std::string music = "music/tidewave.ogg";
     std::string audio_in;    // empty: the music drives the spectrum
     std::string render_dir;   // frames into a folder; empty: no folder

@@ -3,6 +3,7 @@
 #include "app/dialog.h"
 #include "app/main_loop.h"
 #include "app/offline.h"
+#include "capture/camera_mode.h"
 #include "core/settings.h"
 #include "platform/message_box.h"
 #include "platform/window.h"
@@ -25,6 +26,10 @@ int main(int argc, char** argv)
     }
     if (options.version) {
         std::printf("glowcam %s\n", GLOWCAM_VERSION);
+        return 0;
+    }
+    if (options.list_cameras) {
+        std::fputs(camera_list_text().c_str(), stdout);
         return 0;
     }
     // A cue file is read whole before anything starts, so a mistake in it

@@ -52,6 +52,7 @@ bool show_startup(const Options& options, ShowMode mode)
 
     // Offline, each frame takes the picture of its own show time: no timer.
     capture_select_source(options.camera);
+    capture_select_camera_size(options.camera_width, options.camera_height);
     if (live)
         capture_window_create();
     capture_connect(0);

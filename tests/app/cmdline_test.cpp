@@ -1,5 +1,6 @@
 #include "app/cmdline.h"
 #include "app/data_path.h"
+#include "tests/support/process.h"
 
 #include <gtest/gtest.h>
 
@@ -23,13 +24,18 @@ TEST(CommandLine, DefaultsAndEveryOption)
 {
     Parsed p = parse({});
     EXPECT_TRUE(p.ok && !p.o.no_dialog && !p.o.window && p.o.width == 1024 && p.o.height == 768 &&
-                p.o.camera == "auto" && p.o.music == "music/tidewave.ogg" && p.o.render_dir.empty());
+                p.o.camera == "auto" && p.o.camera_width == 0 && !p.o.list_cameras && p.o.music == "music/tidewave.ogg" &&
+                p.o.render_dir.empty());
     p = parse({"--no-dialog", "--size", "640x64", "--window", "--no-sound", "--camera", "clip.y4m", "--music",
                "a.flac", "--render", "out", "--fps", "1", "--start", "604800", "--duration", "999999"});
     EXPECT_TRUE(p.ok && p.o.no_dialog && p.o.window && p.o.no_sound && p.o.width == 640 && p.o.height == 64 &&
                 p.o.camera == "clip.y4m" && p.o.music == "a.flac" && p.o.render_dir == "out" && p.o.fps == 1.0 &&
                 p.o.start == 604800.0 && p.o.duration == 999999.0) << p.error;  // the least height, 999999 frames
     EXPECT_EQ(parse({"--audio-in", "alsa_input.usb"}).o.audio_in, "alsa_input.usb");
+    p = parse({"--camera-size", "1920x1080", "--list-cameras"});
+    EXPECT_TRUE(p.ok && p.o.camera_width == 1920 && p.o.camera_height == 1080 && p.o.list_cameras) << p.error;
+    p = parse({"--camera-size", "1280x720", "--camera-size", "auto"});
+    EXPECT_TRUE(p.ok && p.o.camera_width == 0 && p.o.camera_height == 0) << p.error;
     p = parse({"--render", "show.webm", "--bitrate", "900"});
     EXPECT_TRUE(p.ok && p.o.render_file == "show.webm" && p.o.render_dir.empty() && p.o.bitrate_kbps == 900) << p.error;
     p = parse({"--record", "a.mkv", "--virtual-camera", "/dev/video7", "--no-vsync", "--display", "2"});
@@ -64,13 +70,27 @@ TEST(CommandLine, BadInputNamesTheOption)
         {{"--size", "64\nx64"}, "64?x64"}, {{"--cues", ""}, "--cues"}, {{"--save-cues", ""}, "--save-cues"},
         {{"--osc", "0"}, "--osc"}, {{"--osc", "65536"}, "--osc"}, {{"--osc", "localhost:9000"}, "--osc"},
         {{"--osc", ":9000"}, "--osc"}, {{"--osc", "1.2.3.4:"}, "--osc"}, {{"--render", "o", "--osc", "9000"}, "--osc"},
-        {{"--render", "o", "--save-cues", "a"}, "--save-cues"}};
+        {{"--render", "o", "--save-cues", "a"}, "--save-cues"}, {{"--camera-size", "1280"}, "--camera-size"},
+        {{"--camera-size", "big"}, "--camera-size"}, {{"--camera-size"}, "--camera-size"}};
     for (const auto& c : cases) {
         Parsed p = parse(c.args);
         EXPECT_FALSE(p.ok) << c.args[0];
         EXPECT_NE(p.error.find(c.names), std::string::npos) << p.error;
         EXPECT_EQ(p.error.find('\n'), std::string::npos) << "one line: " << p.error;
     }
+}
+
+// On a machine without cameras (as every test machine is) the list is one
+// line that says so, and the program ends there.
+TEST(CommandLine, ListCamerasWithoutCamerasSaysSo)
+{
+    if (std::filesystem::exists("/dev/video0"))
+        GTEST_SKIP() << "this machine has a video device";
+    const ProcessResult r = run_process({glowcam_exe(), "--list-cameras", "--no-such-option-after-it"});
+    EXPECT_EQ(r.exit_code, 2) << "options are read first";
+    const ProcessResult list = run_process({glowcam_exe(), "--list-cameras", "--camera", "none"});
+    EXPECT_EQ(list.exit_code, 0) << list.err;
+    EXPECT_EQ(list.out, "no camera found: GStreamer's device monitor sees no video capture device\n") << list.err;
 }
 
 // The demo track's default path works from any folder, and a file of that
