@@ -1,7 +1,7 @@
 // glowcam-bench convert: nanoseconds per pixel of the frame converter beside
 // libyuv's I420ToRAW (the same R, G, B byte order) at 640x480 and 1920x1080,
-// and milliseconds from a grabbed 640x480 frame to the texture (conversion
-// and upload, offscreen GL).
+// and milliseconds from a grabbed 640x480, 1280x720 or 1920x1080 frame to
+// the texture (conversion and upload, offscreen GL).
 
 #include "bench/bench.h"
 
@@ -105,6 +105,15 @@ bool bench_sizes()
     return exact;
 }
 
+// A source that opens at the size asked and gives no frames of its own: the
+// benchmark hands the callback its frames.
+int source_width = 0, source_height = 0;
+const CaptureSource sized_source = {"benchmark", [](const std::string&, int* w, int* h) {
+    *w = source_width;
+    *h = source_height;
+    return true;
+}, [](double, CaptureFrame*) { return false; }, [] {}, false};
+
 // From a frame in hand to its pixels in the texture: the callback uploads the
 // previous frame and converts this one, so two callbacks and a finish.
 void bench_grab_to_texture()
@@ -116,11 +125,14 @@ void bench_grab_to_texture()
         return;
     }
     message_box_set_hook([](const std::string&, const std::string&, MessageBoxKind) { return true; });
-    capture_select_source("test");
-    if (capture_connect(0)) {
-        std::vector<std::uint8_t> i420(i420_frame_bytes(640, 480));
-        pattern_draw(0, 640, 480, i420.data());
-        CaptureFrame frame = capture_frame_i420(i420.data(), i420.size(), 640, 480);
+    capdrv_use_source(&sized_source);
+    for (const auto& [w, h] : {std::pair{640, 480}, {1280, 720}, {1920, 1080}}) {
+        source_width = w, source_height = h;
+        if (!capture_connect(0))
+            continue;
+        std::vector<std::uint8_t> i420(i420_frame_bytes(w, h));
+        pattern_draw(0, w, h, i420.data());
+        CaptureFrame frame = capture_frame_i420(i420.data(), i420.size(), w, h);
         capture_frame_callback(frame);
         glFinish();
         double best = 1e30;
@@ -130,10 +142,11 @@ void bench_grab_to_texture()
             glFinish();
             best = std::min(best, std::chrono::duration<double, std::milli>(Clock::now() - t0).count());
         }
-        std::printf("grab-to-texture 640x480 %.2f ms (conversion and upload, best of 30)\n", best);
+        std::printf("grab-to-texture %dx%d %.2f ms (conversion and upload, best of 30)\n", w, h, best);
+        capture_disconnect();
+        capture_shutdown();
     }
-    capture_disconnect();
-    capture_shutdown();
+    capdrv_use_source(nullptr);
     message_box_set_hook(nullptr);
     window_destroy();
 }
