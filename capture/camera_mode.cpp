@@ -41,7 +41,7 @@ void take_best_rate(const GValue* v, CameraMode* m)
         CameraMode r;
         r.rate_num = gst_value_get_fraction_numerator(v);
         r.rate_den = gst_value_get_fraction_denominator(v);
-        if (r.rate_num > 0 && r.rate_den > 0 && faster(r, *m)) {
+        if (faster(r, *m)) {
             m->rate_num = r.rate_num;
             m->rate_den = r.rate_den;
         }
@@ -73,7 +73,7 @@ std::vector<CameraMode> camera_modes_of(const GstCaps* caps)
         // Sizes given as ranges (a device that scales) are left out: the
         // pipeline then takes what comes.
         if ((!m.jpeg && !gst_structure_has_name(s, "video/x-raw")) || !gst_structure_get_int(s, "width", &m.width) ||
-            !gst_structure_get_int(s, "height", &m.height) || m.width <= 0 || m.height <= 0)
+            !gst_structure_get_int(s, "height", &m.height))
             continue;
         take_best_rate(gst_structure_get_value(s, "framerate"), &m);
         // Raw formats of one size are one offer: the conversion takes any.

@@ -95,7 +95,6 @@ std::string first_capture_device()
 // its first frame.
 bool start_mode(const std::string& head, const CameraMode* mode, int* width, int* height, std::string* why)
 {
-    media_pipeline_close(&cam.media);
     cam.description = head + pipeline_tail(mode);
     if (!start_media(why))
         return false;
@@ -123,8 +122,8 @@ bool open_pipeline(const std::string& head, const std::string& device, int* widt
     // The size asked for where it is offered and gives frames, else the one
     // for the window.
     const char* name = cam.name.c_str();
-    int pick = wanted_width > 0 ? camera_mode_find(offers, wanted_width, wanted_height) : -1;
-    if (wanted_width > 0 && pick < 0)
+    int pick = wanted_width != 0 ? camera_mode_find(offers, wanted_width, wanted_height) : -1;
+    if (wanted_width != 0 && pick < 0)
         std::fprintf(stderr, "capture: %s: %dx%d is not among its sizes (%s); the size is chosen for the window\n",
                      name, wanted_width, wanted_height,
                      offers.empty() ? "it names none" : camera_modes_text(offers).c_str());

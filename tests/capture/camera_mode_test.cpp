@@ -11,7 +11,7 @@ CameraMode jpeg(int w, int h, int num, int den = 1) { return {w, h, true, num, d
 
 std::string chosen(const std::vector<CameraMode>& offers, int index)
 {
-    return index < 0 ? "none" : camera_mode_text(offers[static_cast<std::size_t>(index)]);
+    return index == -1 ? "none" : camera_mode_text(offers.at(static_cast<std::size_t>(index)));
 }
 
 }  // namespace
@@ -67,6 +67,7 @@ TEST(CameraMode, TheOfferThatFillsTheWindowAtFullRate)
 TEST(CameraMode, OffersAreReadFromTheCaps)
 {
     gst_init(nullptr, nullptr);
+    g_log_set_always_fatal(static_cast<GLogLevelFlags>(G_LOG_LEVEL_CRITICAL | G_LOG_LEVEL_WARNING));
     GstCaps* caps = gst_caps_from_string(
         "video/x-raw,format=YUY2,width=640,height=480,framerate={ 30/1, 15/1 };"
         "video/x-raw,format=NV12,width=640,height=480,framerate=60/1;"
@@ -74,14 +75,14 @@ TEST(CameraMode, OffersAreReadFromTheCaps)
         "image/jpeg,width=1280,height=720,framerate=[ 1/1, 30/1 ];"
         "video/x-raw,format=GRAY8,width=[ 1, 100 ],height=[ 1, 100 ],framerate=30/1;"
         "video/x-h264,width=1920,height=1080,framerate=30/1;"
-        "video/x-raw,format=YUY2,width=0,height=480,framerate=30/1;"
         "image/jpeg,width=1920,height=1080;"
-        "image/jpeg,width=160,height=120,framerate={ 5/1, 0/1 }");
+        "image/jpeg,width=160,height=120,framerate={ 15/1, 5/1, 0/1 };"
+        "video/x-raw,format=GRAY8,width=80,height=60,framerate=1/1");
     const std::vector<CameraMode> modes = camera_modes_of(caps);
     gst_caps_unref(caps);
     EXPECT_EQ(camera_modes_text(modes),
-              "640x480 raw at 60/1, 160x120 JPEG at 5/1, 1280x720 JPEG at 30/1, 1920x1080 JPEG");
-    ASSERT_EQ(modes.size(), 4u);
+              "80x60 raw at 1/1, 640x480 raw at 60/1, 160x120 JPEG at 15/1, 1280x720 JPEG at 30/1, 1920x1080 JPEG");
+    ASSERT_EQ(modes.size(), 5u);
     EXPECT_EQ(camera_mode_caps(modes[0]), "video/x-raw,width=640,height=480,framerate=60/1");
     EXPECT_EQ(camera_mode_caps(modes[2]), "image/jpeg,width=1920,height=1080");
     EXPECT_TRUE(camera_modes_of(nullptr).empty());

@@ -228,8 +228,8 @@ TEST(CameraPipeline, TheSizeForTheWindowOrTheOneAskedForArrives)
                                  "width=1920,height=1080,framerate=5/1\"";
     // JPEG at 1280 x 720 is offered but cannot come: the source gives 640 x 480.
     const std::string jpeg_head = "videotestsrc is-live=true ! video/x-raw,width=640,height=480,framerate=30/1 ! "
-                                  "jpegenc ! capsfilter caps=\"image/jpeg,width=640,height=480,framerate=30/1;"
-                                  "image/jpeg,width=1280,height=720,framerate=30/1\"";
+                                  "jpegenc ! capsfilter caps=\"image/jpeg,width=1280,height=720,framerate=30/1;"
+                                  "image/jpeg,width=640,height=480,framerate=30/1\"";
     // The window, the size asked for (0: none), the size that arrives ("": none) and what is said.
     const struct { const std::string* head; int window_w, window_h, want_w, want_h; std::string arrives;
                    std::vector<std::string> says; } cases[] = {

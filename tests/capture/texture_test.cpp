@@ -95,7 +95,7 @@ TEST_F(CaptureTexture, AJpegCameraReachesTheTextureInItsColour)
         return camera_open_pipeline(
             "videotestsrc is-live=true pattern=solid-color foreground-color=0xffc83c28 ! video/x-raw,format=RGB"
             " ! videoconvert ! video/x-raw,format=I420,colorimetry=1:4:0:0 ! jpegenc ! capsfilter caps=\""
-            "image/jpeg,width=320,height=240,framerate=30/1;image/jpeg,width=800,height=600,framerate=30/1;"
+            "image/jpeg,width=800,height=600,framerate=30/1;image/jpeg,width=320,height=240,framerate=30/1;"
             "image/jpeg,width=1280,height=960,framerate=30/1\"", w, h);
     }, camera_source.frame, camera_source.close, false};
     capdrv_use_source(&stand_in);
