@@ -30,7 +30,7 @@ TEST(CameraMode, TheOfferThatFillsTheWindowAtFullRate)
     const std::vector<CameraMode> same = {jpeg(1280, 720, 30), raw(1280, 720, 30), jpeg(640, 480, 60),
                                           raw(640, 480, 30)};
     // A 4:3 sensor beside 16:9 JPEG; rates the camera does not say.
-    const std::vector<CameraMode> shapes = {jpeg(1920, 1080, 30), raw(1280, 960, 25), raw(1280, 1080, 24, 2)};
+    const std::vector<CameraMode> shapes = {jpeg(1920, 1080, 30), raw(1280, 960, 24), raw(1280, 1080, 24, 2)};
     const std::vector<CameraMode> unknown = {raw(640, 480, 0), raw(1280, 720, 0), raw(800, 600, 0)};
     const struct { const std::vector<CameraMode>* offers; int w, h; const char* want; } cases[] = {
         {&webcam, 640, 480, "640x480 raw at 30/1"},  // as before this choice existed
@@ -45,7 +45,7 @@ TEST(CameraMode, TheOfferThatFillsTheWindowAtFullRate)
         {&old, 320, 240, "320x240 raw at 15/1"},
         {&same, 1280, 720, "1280x720 raw at 30/1"},
         {&same, 640, 480, "640x480 raw at 30/1"},
-        {&shapes, 1280, 720, "1280x960 raw at 25/1"},  // cut to 1280x720 it covers
+        {&shapes, 1280, 720, "1280x960 raw at 24/1"},  // cut to 1280x720 it covers, at 24 exactly
         {&shapes, 1280, 1000, "1920x1080 JPEG at 30/1"},
         {&unknown, 1024, 768, "1280x720 raw"},
         {&unknown, 700, 500, "800x600 raw"}};
