@@ -142,6 +142,8 @@ TEST(Play, KeysAndOscPlayTheShowAndItsSavedCuesRenderTheSameModes)
         ++checked;
     }
     EXPECT_GE(checked, 6) << "actions came too close together to be seen";
+    for (const char* name : {"replayed", "held0", "held1", "held2", "held.cues", "played.cues", "play.stats"})
+        std::filesystem::remove_all(temp_path(name));
 }
 
 // What cannot be played stops the program before the show starts, with one

@@ -8,6 +8,8 @@
 #include <sstream>
 #include <thread>
 
+#include <unistd.h>
+
 std::vector<FrameStatsLine> read_frame_stats(const std::string& path)
 {
     std::vector<FrameStatsLine> lines;
@@ -48,7 +50,8 @@ long resident_kb(int pid)
 
 std::string temp_path(const std::string& name)
 {
-    std::string path = ::testing::TempDir() + "glowcam_reliability_" + name;
+    // Named for this process: test programs of other builds may run beside it.
+    std::string path = ::testing::TempDir() + "glowcam_reliability_" + std::to_string(getpid()) + "_" + name;
     std::filesystem::remove_all(path);
     return path;
 }
