@@ -1,6 +1,6 @@
+#include "app/choices.h"
 #include "app/cmdline.h"
 #include "app/data_path.h"
-#include "app/dialog.h"
 #include "app/main_loop.h"
 #include "app/offline.h"
 #include "core/settings.h"
@@ -56,7 +56,7 @@ int main(int argc, char** argv)
         message_box_use_stderr(true);
     } else {
         bool no_display = false;
-        if (!config_dialog_run(&no_display))
+        if (!config_dialog_run_remembered(options, &no_display))
             return no_display ? 1 : 0;
     }
     return run_show(options);

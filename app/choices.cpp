@@ -1,0 +1,149 @@
+#include "app/choices.h"
+
+#include "app/cmdline.h"
+#include "app/dialog.h"
+#include "core/settings.h"
+
+#include <glib.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+constexpr const char* group = "dialog";
+
+std::string size_text(int index)
+{
+    return std::to_string(resolution_table[index].width) + "x" +
+           std::to_string(resolution_table[index].height);
+}
+
+int resolution_of(int width, int height)
+{
+    for (int i = 0; i < 3; ++i)
+        if (resolution_table[i].width == width && resolution_table[i].height == height)
+            return i;
+    return -1;
+}
+
+// Reads the three choices; false with the reason when one is missing or wrong.
+bool read_choices(GKeyFile* file, DialogChoices* out, std::string* reason)
+{
+    GError* error = nullptr;
+    gchar* size = g_key_file_get_string(file, group, "size", &error);
+    bool full = !error && g_key_file_get_boolean(file, group, "full-screen", &error);
+    bool quiet = !error && g_key_file_get_boolean(file, group, "no-sound", &error);
+    if (error) {
+        *reason = error->message;
+        g_error_free(error);
+        g_free(size);
+        return false;
+    }
+    int index = -1;
+    for (int i = 0; i < 3; ++i)
+        if (size_text(i) == size)
+            index = i;
+    if (index < 0)
+        *reason = std::string("size ") + size + " is not one the dialog offers";
+    g_free(size);
+    if (index < 0)
+        return false;
+    *out = {index, full, quiet};
+    return true;
+}
+
+}  // namespace
+
+std::string choices_file_path()
+{
+    const char* config = std::getenv("XDG_CONFIG_HOME");
+    std::string folder;
+    if (config && config[0] == '/') {
+        folder = config;
+    } else {
+        const char* home = std::getenv("HOME");
+        folder = std::string(home && *home ? home : g_get_home_dir()) + "/.config";
+    }
+    return folder + "/glowcam/glowcam.conf";
+}
+
+DialogChoices choices_load(const std::string& path)
+{
+    DialogChoices choices;
+    GKeyFile* file = g_key_file_new();
+    GError* error = nullptr;
+    std::string reason;
+    if (!g_key_file_load_from_file(file, path.c_str(), G_KEY_FILE_NONE, &error)) {
+        // No file, or no folder for it: the first run. A folder that cannot
+        // be made is said when the choices are kept.
+        if (!g_error_matches(error, G_FILE_ERROR, G_FILE_ERROR_NOENT) &&
+            !g_error_matches(error, G_FILE_ERROR, G_FILE_ERROR_NOTDIR))
+            reason = error->message;
+        g_error_free(error);
+    } else {
+        read_choices(file, &choices, &reason);
+    }
+    g_key_file_free(file);
+    // GLib's reasons quote the file's own bytes: they are made valid UTF-8,
+    // and no control character may break the line.
+    gchar* valid = g_utf8_make_valid(reason.c_str(), -1);
+    reason = valid;
+    g_free(valid);
+    for (char& c : reason)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
+            c = '?';
+    if (!reason.empty())
+        std::fprintf(stderr, "glowcam: ignoring %s (%s): the dialog starts from its defaults, and Go! "
+                     "writes the file anew\n", path.c_str(), reason.c_str());
+    return choices;
+}
+
+bool choices_save(const std::string& path, const DialogChoices& choices)
+{
+    GKeyFile* file = g_key_file_new();
+    g_key_file_set_comment(file, nullptr, nullptr,
+                           " The configuration dialog's choices at the last Go!, offered the next time.",
+                           nullptr);
+    g_key_file_set_string(file, group, "size", size_text(choices.resolution_index).c_str());
+    g_key_file_set_boolean(file, group, "full-screen", choices.fullscreen);
+    g_key_file_set_boolean(file, group, "no-sound", choices.no_sound);
+
+    std::string reason;
+    gchar* folder = g_path_get_dirname(path.c_str());
+    if (g_mkdir_with_parents(folder, 0700) != 0) {
+        reason = std::strerror(errno);
+    } else if (GError* error = nullptr; !g_key_file_save_to_file(file, path.c_str(), &error)) {
+        reason = error->message;
+        g_error_free(error);
+    }
+    g_free(folder);
+    g_key_file_free(file);
+    if (!reason.empty())
+        std::fprintf(stderr, "glowcam: cannot keep the dialog's choices in %s (%s)\n", path.c_str(),
+                     reason.c_str());
+    return reason.empty();
+}
+
+bool config_dialog_run_remembered(const Options& options, bool* no_display)
+{
+    const std::string path = choices_file_path();
+    DialogChoices choices = choices_load(path);
+    if (int index = resolution_of(options.width, options.height); options.size_given && index >= 0)
+        choices.resolution_index = index;
+    if (options.window)
+        choices.fullscreen = false;
+    if (options.no_sound)
+        choices.no_sound = true;
+    resolution_index = choices.resolution_index;
+    fullscreen = choices.fullscreen;
+    no_sound = choices.no_sound;
+
+    if (!config_dialog_run(no_display))
+        return false;
+    if (!options.size_given && !options.window && !options.no_sound)
+        choices_save(path, {resolution_index, fullscreen, no_sound});
+    return true;
+}
