@@ -1,6 +1,7 @@
 #include "app/choices.h"
 #include "app/cmdline.h"
 #include "app/data_path.h"
+#include "app/help.h"
 #include "app/main_loop.h"
 #include "app/offline.h"
 #include "core/settings.h"
@@ -21,6 +22,7 @@ int main(int argc, char** argv)
     }
     if (options.help) {
         std::fputs(command_line_usage(), stdout);
+        std::fputs(help_epilogue(), stdout);
         return 0;
     }
     if (options.version) {
