@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 
 namespace {
 
@@ -23,7 +24,7 @@ std::string size_text(int index)
 
 int resolution_of(int width, int height)
 {
-    for (int i = 0; i < 3; ++i)
+    for (int i = 0; i < int(std::size(resolution_table)); ++i)
         if (resolution_table[i].width == width && resolution_table[i].height == height)
             return i;
     return -1;
@@ -42,17 +43,16 @@ bool read_choices(GKeyFile* file, DialogChoices* out, std::string* reason)
         g_free(size);
         return false;
     }
-    int index = -1;
-    for (int i = 0; i < 3; ++i)
-        if (size_text(i) == size)
-            index = i;
-    if (index < 0)
-        *reason = std::string("size ") + size + " is not one the dialog offers";
+    const std::string text = size;
     g_free(size);
-    if (index < 0)
-        return false;
-    *out = {index, full, quiet};
-    return true;
+    for (int i = 0; i < int(std::size(resolution_table)); ++i) {
+        if (size_text(i) == text) {
+            *out = {i, full, quiet};
+            return true;
+        }
+    }
+    *reason = "size " + text + " is not one the dialog offers";
+    return false;
 }
 
 }  // namespace
