@@ -22,37 +22,28 @@ std::string size_text(int index)
            std::to_string(resolution_table[index].height);
 }
 
-int resolution_of(int width, int height)
-{
-    for (int i = 0; i < int(std::size(resolution_table)); ++i)
-        if (resolution_table[i].width == width && resolution_table[i].height == height)
-            return i;
-    return -1;
-}
-
-// Reads the three choices; false with the reason when one is missing or wrong.
-bool read_choices(GKeyFile* file, DialogChoices* out, std::string* reason)
+// Reads the three choices into *out; the reason when one is missing or wrong.
+std::string read_choices(GKeyFile* file, DialogChoices* out)
 {
     GError* error = nullptr;
     gchar* size = g_key_file_get_string(file, group, "size", &error);
     bool full = !error && g_key_file_get_boolean(file, group, "full-screen", &error);
     bool quiet = !error && g_key_file_get_boolean(file, group, "no-sound", &error);
     if (error) {
-        *reason = error->message;
+        std::string reason = error->message;
         g_error_free(error);
         g_free(size);
-        return false;
+        return reason;
     }
     const std::string text = size;
     g_free(size);
     for (int i = 0; i < int(std::size(resolution_table)); ++i) {
         if (size_text(i) == text) {
             *out = {i, full, quiet};
-            return true;
+            return "";
         }
     }
-    *reason = "size " + text + " is not one the dialog offers";
-    return false;
+    return "size " + text + " is not one the dialog offers";
 }
 
 }  // namespace
@@ -84,7 +75,7 @@ DialogChoices choices_load(const std::string& path)
             reason = error->message;
         g_error_free(error);
     } else {
-        read_choices(file, &choices, &reason);
+        reason = read_choices(file, &choices);
     }
     g_key_file_free(file);
     // GLib's reasons quote the file's own bytes: they are made valid UTF-8,
@@ -127,16 +118,23 @@ bool choices_save(const std::string& path, const DialogChoices& choices)
     return reason.empty();
 }
 
-bool config_dialog_run_remembered(const Options& options, bool* no_display)
+DialogChoices choices_with_command_line(DialogChoices choices, const Options& options)
 {
-    const std::string path = choices_file_path();
-    DialogChoices choices = choices_load(path);
-    if (int index = resolution_of(options.width, options.height); options.size_given && index >= 0)
-        choices.resolution_index = index;
+    for (int i = 0; i < int(std::size(resolution_table)); ++i)
+        if (options.size_given && resolution_table[i].width == options.width &&
+            resolution_table[i].height == options.height)
+            choices.resolution_index = i;
     if (options.window)
         choices.fullscreen = false;
     if (options.no_sound)
         choices.no_sound = true;
+    return choices;
+}
+
+bool config_dialog_run_remembered(const Options& options, bool* no_display)
+{
+    const std::string path = choices_file_path();
+    const DialogChoices choices = choices_with_command_line(choices_load(path), options);
     resolution_index = choices.resolution_index;
     fullscreen = choices.fullscreen;
     no_sound = choices.no_sound;

@@ -25,8 +25,13 @@ DialogChoices choices_load(const std::string& path);
 // its folder first. False, with one line on standard error, when it cannot.
 bool choices_save(const std::string& path, const DialogChoices& choices);
 
-// The configuration dialog on the choices of the last Go!, where the command
-// line names none of its own (--size of a size the dialog offers, --window,
-// --no-sound). At Go! the choices are kept for the next time, unless the
-// command line named any: it overrides, and never writes the file.
+// The choices the dialog offers: the remembered ones, each one the command
+// line names (--size of a size the dialog offers, --window, --no-sound)
+// taking its place.
+DialogChoices choices_with_command_line(DialogChoices choices, const Options& options);
+
+// The configuration dialog on the choices of the last Go!, those of the
+// command line taking their place. At Go! the choices are kept for the next
+// time, unless the command line named any: it overrides, and never writes the
+// file.
 bool config_dialog_run_remembered(const Options& options, bool* no_display);

@@ -1,6 +1,7 @@
 // The dialog's remembered choices: the file on its own, then the program as a
 // user meets it on Xvfb, through the real dialog.
 #include "app/choices.h"
+#include "app/cmdline.h"
 #include "tests/support/process.h"
 #include "tests/support/x11.h"
 #include "tests/support/xvfb.h"
@@ -80,7 +81,7 @@ TEST(RememberedChoices, ADamagedFileGivesOneLineAndTheDefaults)
     const std::string path = fresh_folder("choices-damaged") + "/glowcam.conf";
     const std::string good = "[dialog]\nsize=800x600\nfull-screen=false\nno-sound=true\n";
     const struct { std::string text; const char* says; } cases[] = {
-        {"\x01\xff\xfe garbage\n\x1b[31m", "glowcam.conf"},
+        {"\x01\xff\xfe garbage\n\x1b[31m", "glowcam.conf"}, {"\x1b[31m red\x7f\n", "?[31m red?"},
         {"[dialog]\nsize=1000x700\nfull-screen=false\nno-sound=true\n", "1000x700"},
         {"[dialog]\nsize=800x600\nfull-screen=maybe\nno-sound=true\n", "full-screen"},
         {"[dialog]\nsize=800x600\nfull-screen=false\n", "no-sound"},
@@ -125,6 +126,24 @@ TEST(RememberedChoices, AFolderThatCannotBeWrittenGivesOneLine)
         EXPECT_TRUE(lines(err) == 1 && err.find("cannot keep") != std::string::npos &&
                     err.find(path) != std::string::npos) << err;
     }
+}
+
+TEST(RememberedChoices, TheCommandLineOverridesEachChoiceItNames)
+{
+    const DialogChoices kept{1, true, false};
+    Options o;  // 1024x768 unless --size says otherwise
+    EXPECT_TRUE(same(choices_with_command_line(kept, o), kept));
+    const struct { int width, height; DialogChoices offered; } sizes[] = {
+        {640, 480, {0, true, false}}, {1024, 768, {2, true, false}},
+        {800, 480, kept}, {640, 600, kept}, {1920, 1080, kept}};  // not offered: the dialog's own stays
+    for (const auto& s : sizes) {
+        o.size_given = true, o.width = s.width, o.height = s.height;
+        EXPECT_TRUE(same(choices_with_command_line(kept, o), s.offered)) << s.width << "x" << s.height;
+    }
+    o = Options{}, o.window = true;
+    EXPECT_TRUE(same(choices_with_command_line(kept, o), DialogChoices{1, false, false}));
+    o = Options{}, o.no_sound = true;
+    EXPECT_TRUE(same(choices_with_command_line(kept, o), DialogChoices{1, true, true}));
 }
 
 // The program on Xvfb with its configuration in a folder of the test's. Taps
