@@ -84,7 +84,7 @@ bool parse_count(const char* text, int low, int high, int* out)
 
 const char* command_line_usage()
 {
-    return "usage: glowcam [--no-dialog] [--size WxH] [--window] [--display N] [--no-vsync] [--no-sound]\n"
+    return "Usage: glowcam [--no-dialog] [--size WxH] [--window] [--display N] [--no-vsync] [--no-sound]\n"
            "               [--camera auto|none|test|/dev/videoN|FILE] [--camera-size auto|WxH]\n"
            "               [--music FILE | --audio-in monitor|mic|SOURCE]\n"
            "               [--record FILE.webm] [--virtual-camera /dev/videoN]\n"

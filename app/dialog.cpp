@@ -28,9 +28,10 @@ bool config_dialog_proc(const DialogControls* dialog, DialogMessage message, int
 {
     switch (message) {
     case DIALOG_INIT:
-        select_resolution(2);
+        // The size chosen at the last Go! (1024 x 768 the first time).
+        select_resolution(resolution_index);
         dialog->check_radio_button(DIALOG_ID_RES_640, DIALOG_ID_RES_1024,
-                                   DIALOG_ID_RES_1024);
+                                   DIALOG_ID_RES_640 + resolution_index);
         dialog->check_button(DIALOG_ID_FULL_SCREEN, fullscreen);
         dialog->check_button(DIALOG_ID_NO_SOUND, no_sound);
         // True lets the dialog put the focus on its first tab stop, Go!.

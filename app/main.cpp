@@ -1,6 +1,7 @@
+#include "app/choices.h"
 #include "app/cmdline.h"
 #include "app/data_path.h"
-#include "app/dialog.h"
+#include "app/help.h"
 #include "app/main_loop.h"
 #include "app/offline.h"
 #include "capture/camera_mode.h"
@@ -22,6 +23,7 @@ int main(int argc, char** argv)
     }
     if (options.help) {
         std::fputs(command_line_usage(), stdout);
+        std::fputs(help_epilogue(), stdout);
         return 0;
     }
     if (options.version) {
@@ -61,7 +63,7 @@ int main(int argc, char** argv)
         message_box_use_stderr(true);
     } else {
         bool no_display = false;
-        if (!config_dialog_run(&no_display))
+        if (!config_dialog_run_remembered(options, &no_display))
             return no_display ? 1 : 0;
     }
     return run_show(options);

@@ -5,11 +5,14 @@ set -e
 
 # Packages go in without their recommendations, so every one that is used
 # is named here. xfonts-base: the X core fonts of SDL's message boxes;
-# librsvg2-common: GTK's loader for the SVG icons of the dialog.
+# librsvg2-common: GTK's loader for the SVG icons of the dialog; help2man and
+# librsvg2-bin: the manual and the icon's PNG sizes, made at build time;
+# dpkg-dev and file: CPack's package of it (tools/package.sh).
 PACKAGES="
 cmake ninja-build g++ pkg-config git
 libsdl2-dev libgl-dev libglu1-mesa-dev libegl-dev libgl1-mesa-dri libegl-mesa0 libx11-dev
 libgtk-3-dev librsvg2-common xfonts-base
+help2man librsvg2-bin dpkg-dev file
 libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
 gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-libav
 gstreamer1.0-pulseaudio libpulse-dev pulseaudio

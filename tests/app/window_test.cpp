@@ -97,7 +97,9 @@ TEST(FullScreen, AModeNotOfferedAsksAndEveryEndGivesTheDesktopModeBack)
                 {nullptr, "1024x768", [&](int) { EXPECT_TRUE(x11_close_window(display, "OpenGL framework", 20)); }, 0},
                 {nullptr, "1024x768", [](int pid) { kill(pid, SIGTERM); }, 0}};
     for (const auto& run : runs) {
-        const ProcessOptions po{.env = {"DISPLAY=" + display, "NO_AT_BRIDGE=1", "GDK_BACKEND=x11"},
+        // No remembered choices: the dialog offers its defaults.
+        const ProcessOptions po{.env = {"DISPLAY=" + display, "NO_AT_BRIDGE=1", "GDK_BACKEND=x11",
+                                        "XDG_CONFIG_HOME=" + ::testing::TempDir() + "glowcam-no-config"},
                                 .unset_env = {"SDL_VIDEODRIVER", "WAYLAND_DISPLAY"}, .timeout_s = 40, .while_running = [&](int pid) {
             if (run.dialog_keys) {
                 EXPECT_TRUE(x11_close_window(display, "Config:", 20));

@@ -24,15 +24,17 @@ const DialogControls controls = {
 
 bool proc(DialogMessage message, int id) { return config_dialog_proc(&controls, message, id); }
 
-// The dialog opens on 1024 x 768 whatever was set before, its boxes showing
-// the settings; then each press in turn.
+// The dialog opens on the size of resolution_index (the last Go!'s, 1024 x
+// 768 the first time) whatever the window's size was, its boxes showing the
+// settings; then each press in turn.
 TEST(DialogProc, InitAndCommandsWriteTheSettings)
 {
-    screen_width = 320, screen_height = 200, resolution_index = 0, fullscreen = false, no_sound = true;
+    EXPECT_EQ(resolution_index, 2);
+    screen_width = 320, screen_height = 200, resolution_index = 1, fullscreen = false, no_sound = true;
     EXPECT_TRUE(proc(DIALOG_INIT, 0));  // the focus goes to the first tab stop
-    EXPECT_TRUE(screen_width == 1024 && screen_height == 768 && resolution_index == 2 && !fullscreen && no_sound &&
-                !dialog.checked[DIALOG_ID_RES_640] && !dialog.checked[DIALOG_ID_RES_800] &&
-                dialog.checked[DIALOG_ID_RES_1024] && !dialog.checked[DIALOG_ID_FULL_SCREEN] &&
+    EXPECT_TRUE(screen_width == 800 && screen_height == 600 && resolution_index == 1 && !fullscreen && no_sound &&
+                !dialog.checked[DIALOG_ID_RES_640] && dialog.checked[DIALOG_ID_RES_800] &&
+                !dialog.checked[DIALOG_ID_RES_1024] && !dialog.checked[DIALOG_ID_FULL_SCREEN] &&
                 dialog.checked[DIALOG_ID_NO_SOUND] && !dialog.ended);
     const struct { int id; bool full_box, sound_box; int w, h, index; bool full, no_sound; int result; } presses[] = {
         {DIALOG_ID_RES_640, false, true, 640, 480, 0, false, true, 0},
