@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -39,14 +40,24 @@ Osc osc;
 
 constexpr const char* prefix = "/glowcam/";
 
+// An argument's value. liblo's arguments lie in the message at four-byte
+// steps, not always aligned as its union would need: copy, never dereference.
+template <typename T>
+T value_of(const lo_arg* arg)
+{
+    T v;
+    std::memcpy(&v, static_cast<const void*>(arg), sizeof v);
+    return v;
+}
+
 // The number in an argument of any of OSC's numeric types.
 bool number_of(char type, const lo_arg* arg, double* out)
 {
     switch (type) {
-    case LO_INT32: *out = arg->i; return true;
-    case LO_FLOAT: *out = arg->f; return true;
-    case LO_DOUBLE: *out = arg->d; return true;
-    case LO_INT64: *out = static_cast<double>(arg->h); return true;
+    case LO_INT32: *out = value_of<int32_t>(arg); return true;
+    case LO_FLOAT: *out = value_of<float>(arg); return true;
+    case LO_DOUBLE: *out = value_of<double>(arg); return true;
+    case LO_INT64: *out = static_cast<double>(value_of<int64_t>(arg)); return true;
     case LO_TRUE: *out = 1.0; return true;
     case LO_FALSE: *out = 0.0; return true;
     default: return false;

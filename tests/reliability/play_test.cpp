@@ -13,7 +13,9 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -66,8 +68,13 @@ TEST(Play, KeysAndOscPlayTheShowAndItsSavedCuesRenderTheSameModes)
     std::string answers;
     lo_server_add_method(surface, "/glowcam/state", "iifi", [](const char*, const char*, lo_arg** argv, int,
                                                                 lo_message, void* out) {
+        // liblo's arguments are not always aligned as its union would need.
+        int32_t mode, hold, blackout;
+        float sensitivity;
+        std::memcpy(&mode, argv[0], 4), std::memcpy(&hold, argv[1], 4);
+        std::memcpy(&sensitivity, argv[2], 4), std::memcpy(&blackout, argv[3], 4);
         char text[64];
-        std::snprintf(text, sizeof text, "%d %d %g %d;", argv[0]->i, argv[1]->i, argv[2]->f, argv[3]->i);
+        std::snprintf(text, sizeof text, "%d %d %g %d;", mode, hold, sensitivity, blackout);
         *static_cast<std::string*>(out) += text;
         return 0;
     }, &answers);
