@@ -1,6 +1,6 @@
 #pragma once
 
-// glowcam-bench runs one named benchmark: glowcam-bench frame|convert|audio|play.
+// glowcam-bench runs one named benchmark: glowcam-bench frame|convert|audio|play|record.
 // Each benchmark file registers itself with a static BenchRegistration.
 
 using BenchFn = int (*)(int argc, char** argv);
