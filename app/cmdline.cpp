@@ -87,7 +87,7 @@ const char* command_line_usage()
     return "Usage: glowcam [--no-dialog] [--size WxH] [--window] [--display N] [--no-vsync] [--no-sound]\n"
            "               [--camera auto|none|test|/dev/videoN|FILE] [--camera-size auto|WxH]\n"
            "               [--music FILE | --audio-in monitor|mic|SOURCE]\n"
-           "               [--record FILE.webm] [--virtual-camera /dev/videoN]\n"
+           "               [--record FILE.webm] [--virtual-camera /dev/videoN] [--record-fps N]\n"
            "               [--render DIR|FILE.webm|FILE.mkv [--fps N] [--start SECONDS]\n"
            "                [--duration SECONDS] [--bitrate KBPS]]\n"
            "               [--cues FILE] [--save-cues FILE] [--osc [ADDRESS:]PORT]\n"
@@ -111,6 +111,7 @@ const char* command_line_usage()
            "  --record FILE      write the live show with its music into FILE (.webm or .mkv)\n"
            "  --virtual-camera /dev/videoN\n"
            "                     send the live show to a v4l2loopback device\n"
+           "  --record-fps N     their frames a second, steady whatever the show draws (30)\n"
            "  --render DIR       draw frames offscreen into DIR/frame-NNNNNN.png, no display\n"
            "                     needed: --fps (30), --start (0 s), --duration (75 s)\n"
            "  --render FILE      the same as one .webm or .mkv video with the music\n"
@@ -133,6 +134,7 @@ bool parse_command_line(int argc, const char* const* argv, Options* out, std::st
     Options o;
     bool timing_given = false;
     bool music_given = false;
+    bool record_fps_given = false;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
@@ -257,6 +259,15 @@ bool parse_command_line(int argc, const char* const* argv, Options* out, std::st
                 return false;
             }
             ++i;
+        } else if (arg == "--record-fps") {
+            if (!need_value())
+                return false;
+            if (!parse_number(value, &o.record_fps) || o.record_fps < 1.0 || o.record_fps > 240.0) {
+                *error = "--record-fps wants frames per second from 1 to 240, not '" + printable(value) + "'";
+                return false;
+            }
+            record_fps_given = true;
+            ++i;
         } else if (arg == "--display") {
             if (!need_value())
                 return false;
@@ -316,6 +327,10 @@ bool parse_command_line(int argc, const char* const* argv, Options* out, std::st
     }
     if (o.bitrate_kbps > 0 && o.render_file.empty() && o.record_file.empty()) {
         *error = "--bitrate goes with --render FILE.webm or --record";
+        return false;
+    }
+    if (record_fps_given && o.record_file.empty() && o.virtual_camera.empty()) {
+        *error = "--record-fps goes with --record or --virtual-camera";
         return false;
     }
     if (render && (!o.record_file.empty() || !o.virtual_camera.empty() || o.display > 0 ||

@@ -22,6 +22,7 @@ struct Options {
     int bitrate_kbps = 0;     // a video's bitrate; 0: one that suits its size
     std::string record_file;  // the live show into a .webm or .mkv video
     std::string virtual_camera;  // a v4l2loopback device for the live show
+    double record_fps = 30.0;    // the frame rate of both
     std::string cues_file;       // actions to play by show time
     std::string save_cues_file;  // where the operator's actions are written
     std::string osc_host = "127.0.0.1";

@@ -40,13 +40,15 @@ TEST(CommandLine, DefaultsAndEveryOption)
     EXPECT_TRUE(p.ok && p.o.render_file == "show.webm" && p.o.render_dir.empty() && p.o.bitrate_kbps == 900) << p.error;
     p = parse({"--record", "a.mkv", "--virtual-camera", "/dev/video7", "--no-vsync", "--display", "2"});
     EXPECT_TRUE(p.ok && p.o.record_file == "a.mkv" && p.o.virtual_camera == "/dev/video7" && p.o.no_vsync &&
-                p.o.display == 2) << p.error;
+                p.o.display == 2 && p.o.record_fps == 30.0) << p.error;
     p = parse({"--cues", "a.cues", "--save-cues", "b.cues", "--osc", "9000"});
     EXPECT_TRUE(p.ok && p.o.cues_file == "a.cues" && p.o.save_cues_file == "b.cues" && p.o.osc_host == "127.0.0.1" &&
                 p.o.osc_port == 9000) << p.error;
     p = parse({"--osc", "0.0.0.0:65535"});
     EXPECT_TRUE(p.ok && p.o.osc_host == "0.0.0.0" && p.o.osc_port == 65535) << p.error;
     EXPECT_TRUE(parse({"--render", "o", "--cues", "a.cues"}).ok);
+    EXPECT_EQ(parse({"--record", "a.mkv", "--record-fps", "1"}).o.record_fps, 1.0);
+    EXPECT_EQ(parse({"--virtual-camera", "/dev/video7", "--record-fps", "240"}).o.record_fps, 240.0);
 }
 
 // Each refused with one line that names what to change.
@@ -65,7 +67,10 @@ TEST(CommandLine, BadInputNamesTheOption)
         {{"--fps", "30"}, "--render"}, {{"--render", "show.mp4"}, ".webm or .mkv"}, {{"--record", "show.mp4"}, "--record"},
         {{"--render", "frames", "--bitrate", "900"}, "--bitrate"}, {{"--render", "a.webm", "--bitrate", "9.5"}, "--bitrate"},
         {{"--render", "a.webm", "--record", "b.webm"}, "--record"}, {{"--virtual-camera", "video0"}, "--virtual-camera"},
-        {{"--display", "-1"}, "--display"}, {{"--render", "o", "--display", "1"}, "--display"},
+        {{"--display", "-1"}, "--display"}, {{"--record-fps", "30"}, "--record or --virtual-camera"},
+        {{"--record", "a.mkv", "--record-fps", "0.9"}, "--record-fps"}, {{"--record", "a.mkv", "--record-fps", "241"}, "--record-fps"},
+        {{"--record", "a.mkv", "--record-fps", "x"}, "--record-fps"}, {{"--record", "a.mkv", "--record-fps"}, "--record-fps"},
+        {{"--render", "o", "--display", "1"}, "--display"},
         {{"--rende\n\xd2"}, "--rende?"},  // found by fuzzing: a newline broke the line
         {{"--size", "64\nx64"}, "64?x64"}, {{"--cues", ""}, "--cues"}, {{"--save-cues", ""}, "--save-cues"},
         {{"--osc", "0"}, "--osc"}, {{"--osc", "65536"}, "--osc"}, {{"--osc", "localhost:9000"}, "--osc"},
