@@ -9,6 +9,7 @@
 #include <cmath>
 #include <condition_variable>
 #include <mutex>
+#include <thread>
 
 namespace {
 
@@ -131,7 +132,10 @@ std::string pipeline_description(const VideoFileSettings& s)
     // setting is then fixed, where the real-time deadline adapts it to the
     // machine's load and the bytes would vary. Live recording wants real
     // time at a fixed speed.
-    std::string encoder = s.live ? "vp8enc name=encoder deadline=1 cpu-used=-8 threads=2"
+    // A second encoder thread waits for the first by spinning: only where
+    // cores are left over beside the show's own (llvmpipe takes them all).
+    std::string threads = std::thread::hardware_concurrency() > 2 ? "2" : "1";
+    std::string encoder = s.live ? "vp8enc name=encoder deadline=1 cpu-used=-8 threads=" + threads
                                  : "vp8enc name=encoder cpu-used=4";
     std::string mux = ends_with(s.path, ".webm") ? "webmmux" : "matroskamux";
     std::string d = mux + " name=mux ! filesink name=sink"
@@ -211,11 +215,7 @@ VideoFile* video_file_open(const VideoFileSettings& s, std::string* error)
 
     GstElement* mux = gst_bin_get_by_name(bin, "mux");
     g_object_set(mux, "writing-app", "glowcam", nullptr);
-    if (s.live) {
-        // No index or duration to write back at the end: a file cut short
-        // is a file that plays up to where it stops.
-        g_object_set(mux, "streamable", TRUE, nullptr);
-    } else {
+    if (!s.live) {
         GDateTime* epoch = g_date_time_new_utc(2001, 1, 1, 0, 0, 0);
         g_object_set(mux, "creation-time", epoch, nullptr);
         g_date_time_unref(epoch);

@@ -8,9 +8,9 @@
 //
 // A render takes every frame: pushing waits while the encoder is busy, and
 // the same frames and music give the same bytes. A live recording never
-// waits: what the encoder cannot take in time is dropped and counted, and
-// the file is written front to back with nothing to mend at the end, so one
-// cut short by a crash plays up to where it stops.
+// waits: what the encoder cannot take in time is dropped and counted. Both
+// get their duration and seek index when closed; a file cut short by a
+// crash has neither but plays up to where it stops.
 
 struct VideoFileSettings {
     std::string path;
