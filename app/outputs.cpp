@@ -4,6 +4,7 @@
 #include "core/clock.h"
 #include "platform/frame_pacer.h"
 #include "platform/window.h"
+#include "render/frame_readback.h"
 #include "render/video_file.h"
 #include "render/virtual_camera.h"
 
@@ -11,9 +12,14 @@
 #include <SDL.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <condition_variable>
 #include <cstdio>
+#include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -60,8 +66,8 @@ bool music_video_open(MusicVideo* v, VideoFileSettings settings, const Options& 
 }
 
 // The music up to `music_end` seconds (silence where the file stops giving
-// any), then the frame shown from `seconds`.
-bool music_video_push(MusicVideo* v, const unsigned char* rgb, double seconds, double music_end)
+// any), then the frame for `count` ticks from tick `first` on.
+bool music_video_push(MusicVideo* v, const unsigned char* rgb, long long first, long long count, double music_end)
 {
     long long wanted = video_file_audio_wanted(v->file, music_end);
     v->block.assign(static_cast<size_t>(wanted) * 2, 0.0f);
@@ -72,7 +78,7 @@ bool music_video_push(MusicVideo* v, const unsigned char* rgb, double seconds, d
             break;
         done += got;
     }
-    return video_file_push_audio(v->file, v->block.data(), wanted) && video_file_push_frame(v->file, rgb, seconds);
+    return video_file_push_audio(v->file, v->block.data(), wanted) && video_file_push_frame(v->file, rgb, first, count);
 }
 
 // Finishes the file; `failed` says it has already failed while pushing.
@@ -90,41 +96,86 @@ bool music_video_close(MusicVideo* v, bool failed)
 MusicVideo render;
 double render_fps = 30.0;
 
+// The live outputs take frames at a steady rate of their own: a frame for
+// each tick of a grid of show time, the first one drawn at or after it. The
+// main thread reads such a frame back and hands it over a frame later, when
+// the copy is done; the sender thread pushes it for each of its ticks, so
+// that the conversion and the encoder's queue stay off the show's loop.
 struct LiveOutputs {
-    MusicVideo record;
-    bool camera = false;
+    MusicVideo record;  // the sender thread's while it runs
+    std::atomic<bool> recording{false};
+    std::atomic<bool> camera{false};
     int width = 0;
     int height = 0;
-    long long resized = 0;  // frames left out because the window changed size
-    std::vector<unsigned char> pixels;
+    double fps = 30.0;
+    long long next_tick = 0;  // the first tick no frame stands for yet
+    long long read_first = 0, read_end = 0;  // the ticks of the frame being read back
+    long long resized = 0;  // ticks left out because the window changed size
     bool paced = false;
     FramePacer pacer;
+
+    // The frame handed over: the main thread's until `fresh`, then the sender's.
+    std::mutex lock;
+    std::condition_variable changed;
+    std::vector<unsigned char> handed, sending;
+    long long first_tick = 0, end_tick = 0;  // the ticks it stands for
+    bool fresh = false;
+    bool stop = false;
+    std::thread sender;
 };
 
-LiveOutputs live;
+std::unique_ptr<LiveOutputs> live;
 
-// Reads the frame just drawn (before the swap) and hands it on.
-void send_frame()
+void send_frames(LiveOutputs* l)
 {
+    std::unique_lock<std::mutex> hold(l->lock);
+    for (;;) {
+        l->changed.wait(hold, [l] { return l->fresh || l->stop; });
+        if (!l->fresh)
+            return;
+        std::swap(l->handed, l->sending);
+        const long long first = l->first_tick, end = l->end_tick;
+        l->fresh = false;
+        hold.unlock();
+        if (l->camera)
+            l->camera = virtual_camera_send(l->sending.data(), first, end - first);
+        const double seconds = static_cast<double>(first) / l->fps;
+        if (l->recording && !music_video_push(&l->record, l->sending.data(), first, end - first, seconds)) {
+            music_video_close(&l->record, true);
+            l->recording = false;
+        }
+        hold.lock();
+    }
+}
+
+// Hands over the frame read back at the last present, then starts reading
+// this one when it is the first to reach a tick.
+void read_frame(LiveOutputs* l)
+{
+    {
+        std::lock_guard<std::mutex> hold(l->lock);
+        if (frame_readback_take(l->handed.data())) {
+            // A frame the sender has not taken yet leaves its ticks to this one.
+            if (!l->fresh)
+                l->first_tick = l->read_first;
+            l->end_tick = l->read_end;
+            l->fresh = true;
+            l->changed.notify_one();
+        }
+    }
+    const long long tick = static_cast<long long>(std::floor(show_time_ms() / 1000.0 * l->fps)) + 1;
+    if (tick <= l->next_tick)
+        return;
     int w = 0, h = 0;
     SDL_GL_GetDrawableSize(SDL_GL_GetCurrentWindow(), &w, &h);
-    if (w != live.width || h != live.height) {
-        ++live.resized;
-        return;
+    if (w != l->width || h != l->height) {
+        l->resized += tick - l->next_tick;
+    } else {
+        frame_readback_start();
+        l->read_first = l->next_tick;
+        l->read_end = tick;
     }
-    GLint pack = 4, read = GL_BACK;
-    glGetIntegerv(GL_PACK_ALIGNMENT, &pack);
-    glGetIntegerv(GL_READ_BUFFER, &read);
-    glReadBuffer(GL_BACK);
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(0, 0, w, h, GL_RGB, GL_UNSIGNED_BYTE, live.pixels.data());
-    glPixelStorei(GL_PACK_ALIGNMENT, pack);
-    glReadBuffer(static_cast<GLenum>(read));
-    if (live.camera)
-        live.camera = virtual_camera_send(live.pixels.data());
-    double seconds = show_time_ms() / 1000.0;
-    if (live.record.file && !music_video_push(&live.record, live.pixels.data(), seconds, seconds))
-        music_video_close(&live.record, true);
+    l->next_tick = tick;
 }
 
 }  // namespace
@@ -142,8 +193,7 @@ bool render_video_open(const Options& options)
 
 bool render_video_frame(const unsigned char* rgb, long long index)
 {
-    double seconds = static_cast<double>(index) / render_fps;
-    return music_video_push(&render, rgb, seconds, static_cast<double>(index + 1) / render_fps) ||
+    return music_video_push(&render, rgb, index, 1, static_cast<double>(index + 1) / render_fps) ||
            music_video_close(&render, true);
 }
 
@@ -154,53 +204,79 @@ bool render_video_close()
 
 bool live_outputs_start(const Options& options)
 {
-    live = LiveOutputs{};
-    SDL_GL_GetDrawableSize(SDL_GL_GetCurrentWindow(), &live.width, &live.height);
-    live.pixels.resize(static_cast<size_t>(live.width) * static_cast<size_t>(live.height) * 3);
+    live = std::make_unique<LiveOutputs>();
+    LiveOutputs* l = live.get();
+    SDL_GL_GetDrawableSize(SDL_GL_GetCurrentWindow(), &l->width, &l->height);
+    l->fps = options.record_fps;
 
     double hz = 0.0;
     if (!options.no_vsync && (hz = frame_pacer_vsync(SDL_GetWindowDisplayIndex(SDL_GL_GetCurrentWindow()))) > 0.0) {
-        live.paced = true;
-        frame_pacer_start(&live.pacer, hz, PacerClock::now());
+        l->paced = true;
+        frame_pacer_start(&l->pacer, hz, PacerClock::now());
     }
     if (!options.record_file.empty()) {
         VideoFileSettings settings;
         settings.path = options.record_file;
-        settings.width = live.width;
-        settings.height = live.height;
-        settings.fps = hz > 0.0 ? hz : 60.0;
+        settings.width = l->width;
+        settings.height = l->height;
+        settings.fps = l->fps;
         settings.bitrate_kbps = options.bitrate_kbps;
         settings.live = true;
         // The show's music starts with the show clock, from the beginning.
-        if (!music_video_open(&live.record, settings, options, 0.0))
+        if (!music_video_open(&l->record, settings, options, 0.0)) {
+            live.reset();
             return false;
+        }
+        l->recording = true;
     }
     if (!options.virtual_camera.empty())
-        live.camera = virtual_camera_open(options.virtual_camera, live.width, live.height);
+        l->camera = virtual_camera_open(options.virtual_camera, l->width, l->height, l->fps);
+    if (l->recording || l->camera) {
+        const size_t bytes = static_cast<size_t>(l->width) * static_cast<size_t>(l->height) * 3;
+        l->handed.resize(bytes);
+        l->sending.resize(bytes);
+        frame_readback_open(l->width, l->height);
+        l->sender = std::thread(send_frames, l);
+    }
     return true;
 }
 
 void live_outputs_present()
 {
-    if (live.record.file || live.camera)
-        send_frame();
+    if (live->recording || live->camera)
+        read_frame(live.get());
     window_swap();
-    if (live.paced)
-        frame_pacer_wait(&live.pacer);
+    if (live->paced)
+        frame_pacer_wait(&live->pacer);
 }
 
+// No GL here: this also runs when the display is lost, inside Xlib. The
+// frame still being read back is left out.
 void live_outputs_stop()
 {
-    if (live.record.file) {
-        long long dropped = video_file_dropped_frames(live.record.file);
-        std::string path = live.record.path;
-        if (music_video_close(&live.record, false))
-            std::fprintf(stderr, "glowcam: recorded '%s'; %lld frame%s the encoder could not take in time %s left out\n",
-                         path.c_str(), dropped, dropped == 1 ? "" : "s", dropped == 1 ? "was" : "were");
+    if (!live)
+        return;
+    LiveOutputs* l = live.get();
+    if (l->sender.joinable()) {
+        {
+            std::lock_guard<std::mutex> hold(l->lock);
+            l->stop = true;
+            l->changed.notify_one();
+        }
+        l->sender.join();
     }
-    if (live.resized > 0)
-        std::fprintf(stderr, "glowcam: %lld frames at another window size were not recorded or sent\n", live.resized);
-    if (live.camera)
+    if (l->record.file) {
+        const long long dropped = video_file_dropped_frames(l->record.file);
+        const double seconds = static_cast<double>(l->end_tick) / l->fps;
+        const std::string path = l->record.path;
+        if (music_video_close(&l->record, false))
+            std::fprintf(stderr,
+                         "glowcam: recorded %.2f s into '%s'; %lld frame%s the encoder could not take in time %s left out\n",
+                         seconds, path.c_str(), dropped, dropped == 1 ? "" : "s", dropped == 1 ? "was" : "were");
+    }
+    if (l->resized > 0)
+        std::fprintf(stderr, "glowcam: %lld frames at another window size were not recorded or sent\n", l->resized);
+    if (l->camera)
         virtual_camera_close();
-    live = LiveOutputs{};
+    live.reset();
 }

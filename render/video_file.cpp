@@ -37,7 +37,7 @@ struct VideoFile {
     guint64 video_room = 0;  // bytes a source may hold before a push waits or drops
     guint64 audio_room = 0;
     long long audio_position = 0;  // music frames pushed or dropped
-    GstClockTime last_frame = GST_CLOCK_TIME_NONE;
+    long long next_tick = 0;  // the first tick of the grid not pushed yet
     long long dropped_frames = 0;
     long long dropped_audio = 0;
 
@@ -197,8 +197,7 @@ VideoFile* video_file_open(const VideoFileSettings& s, std::string* error)
 
     const guint64 frame_bytes = static_cast<guint64>(s.width) * static_cast<guint64>(s.height) * 3;
     file->video_room = 2 * frame_bytes;
-    configure_source(file, file->video, gst_frames_caps(s.width, s.height, s.live ? 0.0 : s.fps),
-                     file->video_room);
+    configure_source(file, file->video, gst_frames_caps(s.width, s.height, s.fps), file->video_room);
     if (file->audio) {
         file->audio_room = static_cast<guint64>(s.audio_rate) * 2 * sizeof(float);  // one second
         GstCaps* caps = gst_caps_new_simple(
@@ -273,23 +272,33 @@ bool video_file_push_audio(VideoFile* file, const float* stereo, long long frame
     return gst_app_src_push_buffer(file->audio, buffer) == GST_FLOW_OK;
 }
 
-bool video_file_push_frame(VideoFile* file, const unsigned char* rgb, double seconds)
+bool video_file_push_frame(VideoFile* file, const unsigned char* rgb, long long first, long long count)
 {
-    GstClockTime pts = static_cast<GstClockTime>(std::llround(std::max(0.0, seconds) * 1e9));
-    if (GST_CLOCK_TIME_IS_VALID(file->last_frame) && pts <= file->last_frame)
-        return !has_failed(file);  // a frame for a time already shown
+    if (count <= 0 || first < file->next_tick)
+        return !has_failed(file);  // ticks already pushed
+    file->next_tick = first + count;
     if (!has_room(file, file->video, file->video_room)) {
         if (has_failed(file))
             return false;
-        ++file->dropped_frames;
+        file->dropped_frames += count;
         return true;
     }
-    file->last_frame = pts;
-    GstBuffer* buffer = gst_frames_from_gl(rgb, file->width, file->height);
-    GST_BUFFER_PTS(buffer) = pts;
-    if (!file->live)
-        GST_BUFFER_DURATION(buffer) = static_cast<GstClockTime>(std::llround(1e9 / file->fps));
-    return gst_app_src_push_buffer(file->video, buffer) == GST_FLOW_OK;
+    auto start = [file](long long tick) {
+        return static_cast<GstClockTime>(std::llround(static_cast<double>(tick) * 1e9 / file->fps));
+    };
+    // One buffer a tick, each sharing the picture's pixels; repeats go in
+    // whatever room is left: they add nothing to the encoder's load beyond
+    // the grid's rate.
+    GstBuffer* picture = gst_frames_from_gl(rgb, file->width, file->height);
+    bool pushed = true;
+    for (long long tick = first; pushed && tick < first + count; ++tick) {
+        GstBuffer* buffer = gst_buffer_copy(picture);
+        GST_BUFFER_PTS(buffer) = start(tick);
+        GST_BUFFER_DURATION(buffer) = start(tick + 1) - start(tick);
+        pushed = gst_app_src_push_buffer(file->video, buffer) == GST_FLOW_OK;
+    }
+    gst_buffer_unref(picture);
+    return pushed;
 }
 
 long long video_file_dropped_frames(const VideoFile* file)

@@ -16,7 +16,7 @@ struct VideoFileSettings {
     std::string path;
     int width = 0;
     int height = 0;
-    double fps = 30.0;     // a render's frame rate; live frames carry their own times
+    double fps = 30.0;     // the rate of the grid frames are pushed on
     int bitrate_kbps = 0;  // 0: video_file_default_bitrate
     int audio_rate = 0;    // sample rate of the music pushed; 0: no audio track
     bool live = false;
@@ -40,12 +40,13 @@ long long video_file_audio_wanted(const VideoFile* file, double seconds);
 // Music that goes on from the last pushed. False once the file has failed.
 bool video_file_push_audio(VideoFile* file, const float* stereo, long long frames);
 
-// The picture shown from `seconds` on. Push the music up to the frame's end
-// first (a render) or up to its time (live), so the streams stay in step.
-// False once the file has failed.
-bool video_file_push_frame(VideoFile* file, const unsigned char* rgb, double seconds);
+// The picture for `count` ticks of the grid from tick `first` on (tick n is
+// at n / fps seconds). Push the music up to the frame's end first (a render)
+// or up to its time (live), so the streams stay in step. Live, ticks the
+// encoder cannot take in time are dropped. False once the file has failed.
+bool video_file_push_frame(VideoFile* file, const unsigned char* rgb, long long first, long long count);
 
-// Frames and music frames dropped so far (live only).
+// Ticks and music frames dropped so far (live only).
 long long video_file_dropped_frames(const VideoFile* file);
 long long video_file_dropped_audio(const VideoFile* file);
 

@@ -4,6 +4,7 @@
 
 #include <gst/app/gstappsrc.h>
 
+#include <cmath>
 #include <cstdio>
 
 #include <fcntl.h>
@@ -23,7 +24,7 @@ struct VirtualCamera {
     int width = 0;
     int height = 0;
     guint64 frame_bytes = 0;
-    GstClockTime next_pts = 0;
+    double fps = 30.0;
     long long dropped = 0;
 };
 
@@ -71,7 +72,7 @@ GstElement* make(const char* factory)
 
 }  // namespace
 
-bool virtual_camera_open_sink(GstElement* sink, int width, int height, std::string* error)
+bool virtual_camera_open_sink(GstElement* sink, int width, int height, double fps, std::string* error)
 {
     virtual_camera_close();
     if (!gst_frames_ready(error)) {
@@ -94,11 +95,12 @@ bool virtual_camera_open_sink(GstElement* sink, int width, int height, std::stri
     camera.bus = gst_element_get_bus(camera.pipeline);
     camera.width = width;
     camera.height = height;
+    camera.fps = fps;
     camera.frame_bytes = static_cast<guint64>(width) * static_cast<guint64>(height) * 3;
 
-    // Frames carry show-rate times for players that look; nothing syncs on them.
+    // Frames carry their times for players that look; nothing syncs on them.
     g_object_set(source, "format", GST_FORMAT_TIME, "block", FALSE, nullptr);
-    GstCaps* rgb = gst_frames_caps(width, height, 30.0);
+    GstCaps* rgb = gst_frames_caps(width, height, fps);
     gst_app_src_set_caps(camera.source, rgb);
     gst_caps_unref(rgb);
     // The queue drops the oldest frame rather than wait for the device.
@@ -122,14 +124,14 @@ bool virtual_camera_open_sink(GstElement* sink, int width, int height, std::stri
     return true;
 }
 
-bool virtual_camera_open(const std::string& device, int width, int height)
+bool virtual_camera_open(const std::string& device, int width, int height, double fps)
 {
     std::string why = loopback_problem(device);
     if (why.empty()) {
         GstElement* sink = nullptr;
         if (gst_frames_ready(&why) && (sink = gst_element_factory_make("v4l2sink", nullptr))) {
             g_object_set(sink, "device", device.c_str(), "sync", FALSE, nullptr);
-            if (virtual_camera_open_sink(sink, width, height, &why))
+            if (virtual_camera_open_sink(sink, width, height, fps, &why))
                 return true;
         } else if (why.empty()) {
             why = "cannot be used: GStreamer's v4l2sink is missing";
@@ -140,7 +142,7 @@ bool virtual_camera_open(const std::string& device, int width, int height)
     return false;
 }
 
-bool virtual_camera_send(const unsigned char* rgb)
+bool virtual_camera_send(const unsigned char* rgb, long long first, long long count)
 {
     if (!camera.pipeline)
         return false;
@@ -156,10 +158,10 @@ bool virtual_camera_send(const unsigned char* rgb)
         ++camera.dropped;
         return true;
     }
+    auto start = [](long long frame) { return static_cast<GstClockTime>(std::llround(frame * 1e9 / camera.fps)); };
     GstBuffer* buffer = gst_frames_from_gl(rgb, camera.width, camera.height);
-    GST_BUFFER_PTS(buffer) = camera.next_pts;
-    GST_BUFFER_DURATION(buffer) = GST_SECOND / 30;
-    camera.next_pts += GST_SECOND / 30;
+    GST_BUFFER_PTS(buffer) = start(first);
+    GST_BUFFER_DURATION(buffer) = start(first + count) - GST_BUFFER_PTS(buffer);
     gst_app_src_push_buffer(camera.source, buffer);
     return true;
 }

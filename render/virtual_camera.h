@@ -9,17 +9,20 @@
 // programs. Sending never waits: a leaky queue drops what the device cannot
 // take in time.
 
-// Opens `device` (/dev/videoN). When it is missing or no loopback device,
+// Opens `device` (/dev/videoN) for frames at `fps` a second. When it is missing or no loopback device,
 // writes one line saying how to make one and returns false; the show runs
 // on without it.
-bool virtual_camera_open(const std::string& device, int width, int height);
+bool virtual_camera_open(const std::string& device, int width, int height, double fps);
 
 // The same pipeline into `sink`, which it takes over (an appsink in tests).
-bool virtual_camera_open_sink(GstElement* sink, int width, int height, std::string* error);
+bool virtual_camera_open_sink(GstElement* sink, int width, int height, double fps, std::string* error);
 
-// One frame as glReadPixels returns it (RGB, bottom row first, no row padding).
-// False once the camera has stopped: frames need not be read for it any more.
-bool virtual_camera_send(const unsigned char* rgb);
+// The picture for `count` frames from frame `first` on (frame n is at n / fps
+// seconds), as glReadPixels returns it (RGB, bottom row first, no row
+// padding): one buffer that lasts them all, since a device shows its last
+// picture until the next. False once the camera has stopped: frames need
+// not be read for it any more.
+bool virtual_camera_send(const unsigned char* rgb, long long first, long long count);
 
 // Frames dropped at the source because the conversion fell behind.
 long long virtual_camera_dropped();

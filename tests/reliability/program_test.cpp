@@ -15,6 +15,8 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -148,8 +150,50 @@ TEST(Program, RunsOnThroughFaultsAndEndsCleanlyOnAKeyOrASignal)
         x.stop();
     }, "ALSOFT_DRIVERS=null", 1);
     EXPECT_NE(err.find("the connection to the display was lost"), std::string::npos) << err;
-    EXPECT_NE(err.find("glowcam: recorded '" + video), std::string::npos) << err;
+    EXPECT_NE(err.find(" s into '" + video + "'"), std::string::npos) << err;
     std::filesystem::remove(camera);
+    std::filesystem::remove(video);
+}
+
+// A recording ended by Escape, at 24 frames a second: its length and seek
+// index as a player sees them on opening it, and a frame for every tick of
+// the grid but those the program says it left out, each timed on a tick.
+TEST(Program, RecordingEndedByEscapeHasItsLengthItsIndexAndASteadyRate)
+{
+    XServer x = xvfb(1024, 768);
+    ASSERT_TRUE(x.ok()) << "Xvfb did not start";
+    const std::string stats = temp_path("steady.stats"), video = temp_path("steady.mkv");
+    const ProcessOptions po{.env = {"DISPLAY=" + x.display(), "ALSOFT_DRIVERS=null", "GLOWCAM_FRAME_STATS=" + stats},
+                            .unset_env = {"SDL_VIDEODRIVER"}, .while_running = [&](int) {
+        ASSERT_TRUE(wait_for_frame_stats(stats, 3, 20));
+        EXPECT_EQ(std::system(("DISPLAY=" + x.display() + " xdotool key --delay 0 Escape").c_str()), 0);
+    }};
+    const ProcessResult r = run_process({glowcam_exe(), "--no-dialog", "--window", "--size", "320x240", "--camera",
+                                         "test", "--music", demo_track, "--record", video, "--record-fps", "24"}, po);
+    EXPECT_EQ(r.exit_code, 27) << r.err;
+    double seconds = 0.0;
+    long long dropped = -1;
+    const std::size_t said = r.err.find("glowcam: recorded ");
+    ASSERT_TRUE(said != std::string::npos &&
+                std::sscanf(r.err.c_str() + said, "glowcam: recorded %lf s into '%*[^']'; %lld", &seconds, &dropped) == 2)
+        << r.err;
+    EXPECT_NE(r.err.find(dropped == 1 ? " frame the encoder could not take in time was left out\n"
+                                      : " frames the encoder could not take in time were left out\n"), std::string::npos);
+    const DecodedVideo d = decode_video(video, true);
+    EXPECT_TRUE(d.clean_end && d.tracks == 2 && seconds > 2.0) << seconds << " s";
+    EXPECT_NEAR(d.duration, seconds, 0.2);
+    EXPECT_EQ(d.frames + dropped, std::llround(seconds * 24)) << d.frames << " frames, " << dropped << " left out";
+    EXPECT_LT(dropped, d.frames);
+    long long last = -1;
+    for (double t : d.times) {  // Matroska keeps times to the millisecond
+        EXPECT_NEAR(t * 24, std::round(t * 24), 0.001 * 24) << t;
+        EXPECT_GT(std::llround(t * 24), last) << t;
+        last = std::llround(t * 24);
+    }
+    std::ifstream in(video, std::ios::binary);
+    const std::string bytes(std::istreambuf_iterator<char>(in), {});
+    EXPECT_NE(bytes.find("\x1c\x53\xbb\x6b"), std::string::npos) << "no seek index (Cues)";
+    EXPECT_NEAR(frame_after_seek(video, seconds / 2), seconds / 2, 1.0 / 24);
     std::filesystem::remove(video);
 }
 

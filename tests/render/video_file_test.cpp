@@ -40,7 +40,7 @@ std::string render(const std::string& path, int frames, int audio_rate)
     VideoFile* file = video_file_open({.path = path, .width = W, .height = H, .audio_rate = audio_rate}, &error);
     for (int i = 0; file && i < frames; ++i) {
         EXPECT_TRUE(video_file_push_audio(file, music.data(), video_file_audio_wanted(file, (i + 1) / 30.0)));
-        EXPECT_TRUE(video_file_push_frame(file, picture(i).data(), i / 30.0));
+        EXPECT_TRUE(video_file_push_frame(file, picture(i).data(), i, 1));
     }
     EXPECT_TRUE(file && video_file_close(file, &error)) << error;
     std::ifstream in(path, std::ios::binary);
@@ -81,6 +81,34 @@ TEST_F(VideoFileTest, RenderHoldsEveryFrameAndTheMusicAndRepeatsByteForByte)
     EXPECT_EQ(video_file_default_bitrate(1280, 720, 30) * 2, video_file_default_bitrate(1280, 720, 60));
 }
 
+// Pictures standing for one to three ticks of a 24-a-second grid, as a show
+// drawing slower than the grid gives them: a frame for every tick, timed on
+// it; a tick pushed again is left out. The file says its length on opening,
+// and its seek index takes a player to the middle.
+TEST_F(VideoFileTest, APictureHoldsEachOfItsTicksAndTheFileItsLengthAndIndex)
+{
+    const std::string path = dir + "/grid.mkv";
+    std::string error;
+    VideoFile* file = video_file_open({.path = path, .width = W, .height = H, .fps = 24, .audio_rate = 48000}, &error);
+    ASSERT_TRUE(file) << error;
+    long long tick = 0;
+    for (int i = 0; i < 60; tick += 1 + i % 3, ++i) {
+        EXPECT_TRUE(video_file_push_audio(file, music.data(), video_file_audio_wanted(file, (tick + 1 + i % 3) / 24.0)));
+        EXPECT_TRUE(video_file_push_frame(file, picture(i).data(), tick, 1 + i % 3) &&
+                    video_file_push_frame(file, picture(i).data(), tick + i % 3, 1));
+    }
+    EXPECT_TRUE(video_file_close(file, &error)) << error;
+    const DecodedVideo d = decode_video(path, false);
+    ASSERT_EQ(d.frames, tick);
+    for (int k = 0; k < tick; ++k)  // Matroska keeps times to the millisecond
+        EXPECT_NEAR(d.times[k], k / 24.0, 0.001) << k;
+    EXPECT_NEAR(d.duration, tick / 24.0, 0.002);
+    std::ifstream in(path, std::ios::binary);
+    EXPECT_NE(std::string(std::istreambuf_iterator<char>(in), {}).find("\x1c\x53\xbb\x6b"), std::string::npos)
+        << "no seek index (Cues)";
+    EXPECT_NEAR(frame_after_seek(path, tick / 48.0), tick / 48.0, 1 / 24.0);
+}
+
 // A live recording into a pipe: while nobody reads it, the output stalls and
 // the encoder cannot take frames, so pushing must drop them rather than wait.
 // What comes out plays whole, less what was dropped.
@@ -95,7 +123,7 @@ TEST_F(VideoFileTest, LiveRecordingDropsWhatItCannotTake)
     const int frames = 300;
     for (int i = 0; i < frames; ++i)
         EXPECT_TRUE(video_file_push_audio(file, music.data(), video_file_audio_wanted(file, i / 30.0)) &&
-                    video_file_push_frame(file, picture(i).data(), i / 30.0));
+                    video_file_push_frame(file, picture(i).data(), i, 1));
     const long long dropped = video_file_dropped_frames(file);
     const double music_dropped = video_file_dropped_audio(file) / 48000.0;
     EXPECT_GT(dropped, frames / 2);

@@ -12,6 +12,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdarg>
 #include <cstring>
 #include <fstream>
@@ -40,31 +41,37 @@ namespace {
 const int W = 64, H = 48;
 
 // Red over blue on screen, as GL gives it (the bottom rows first), into a
-// device that takes one frame and then nothing until it is read: the first
-// frame arrives upright in YUY2 at 30 a second.
-TEST(VirtualCameraTest, SendsUprightYuy2FramesAndNeverWaitsForTheDevice)
+// device that takes one frame and then nothing until it is read: sending
+// never waits, and a picture for three frames of 24 a second arrives upright
+// in YUY2, timed from its first frame for all three.
+TEST(VirtualCameraTest, SendsUprightYuy2FramesAtItsRateAndNeverWaitsForTheDevice)
 {
     gst_init(nullptr, nullptr);
     GstElement* sink = gst_element_factory_make("appsink", nullptr);
     g_object_set(sink, "sync", FALSE, "max-buffers", 1, "drop", FALSE, nullptr);
     GstAppSink* app = GST_APP_SINK(gst_object_ref(sink));
     std::string error;
-    ASSERT_TRUE(virtual_camera_open_sink(sink, W, H, &error)) << error;
+    ASSERT_TRUE(virtual_camera_open_sink(sink, W, H, 24.0, &error)) << error;
     GWeakRef bus;
     g_weak_ref_init(&bus, GST_ELEMENT_BUS(GST_OBJECT_PARENT(sink)));
     std::vector<unsigned char> px(W * H * 3, 0);
     for (int i = 0; i < W * H; ++i)
         px[i * 3 + (i < W * H / 2 ? 2 : 0)] = 255;
     for (int i = 0; i < 200; ++i)
-        ASSERT_TRUE(virtual_camera_send(px.data()));
+        ASSERT_TRUE(virtual_camera_send(px.data(), 2 + 3 * i, 3));
 
     GstSample* sample = gst_app_sink_try_pull_sample(app, 10 * GST_SECOND);
+    ASSERT_TRUE(sample);
+    // The first the device took: the leaky queue may drop the oldest.
+    const double at = GST_BUFFER_PTS(gst_sample_get_buffer(sample)) * 24 / 1e9;
+    EXPECT_TRUE(std::abs(at - std::round(at)) < 1e-6 && std::llround(at) % 3 == 2) << at;
+    EXPECT_NEAR(GST_BUFFER_DURATION(gst_sample_get_buffer(sample)) / 1e9, 3 / 24.0, 1e-9);
     GstVideoInfo info;
     GstVideoFrame frame;
     ASSERT_TRUE(sample && gst_video_info_from_caps(&info, gst_sample_get_caps(sample)) &&
                 gst_video_frame_map(&frame, &info, gst_sample_get_buffer(sample), GST_MAP_READ));
     EXPECT_TRUE(info.finfo->format == GST_VIDEO_FORMAT_YUY2 && info.width == W && info.height == H &&
-                info.fps_n == 30 && info.fps_d == 1);
+                info.fps_n == 24 && info.fps_d == 1);
     // Y U Y V of the first pixels of the top (red) and bottom (blue) rows.
     const int want[2][3] = {{81, 90, 240}, {41, 240, 110}};
     for (int k = 0; k < 2; ++k) {
@@ -84,12 +91,12 @@ TEST(VirtualCameraTest, SendsUprightYuy2FramesAndNeverWaitsForTheDevice)
     GstObject* left = nullptr;  // until the elements' threads have let go of it
     for (int ms = 0; ms < 2000 && (left = static_cast<GstObject*>(g_weak_ref_get(&bus))); ++ms) {
         gst_object_unref(left);
-        virtual_camera_send(px.data());
+        virtual_camera_send(px.data(), 0, 1);
         g_usleep(1000);
     }
     EXPECT_EQ(::testing::internal::GetCapturedStderr(), "glowcam: the virtual camera stopped: Device gone\n");
     EXPECT_EQ(left, nullptr) << "closing frees the pipeline and its bus";
-    EXPECT_FALSE(virtual_camera_send(px.data())) << "no frames are read for a camera that stopped";
+    EXPECT_FALSE(virtual_camera_send(px.data(), 0, 1)) << "no frames are read for a camera that stopped";
     gst_object_unref(app);
 }
 
@@ -103,7 +110,7 @@ TEST(VirtualCameraTest, DevicesThatCannotBeUsedAreRefusedWithOneLine)
     ASSERT_EQ(stat(fake.c_str(), &fake_loopback), 0);
     for (const std::string& device : {std::string("/dev/video-none"), std::string("/dev/null"), fake}) {
         ::testing::internal::CaptureStderr();
-        EXPECT_FALSE(virtual_camera_open(device, W, H));
+        EXPECT_FALSE(virtual_camera_open(device, W, H, 30.0));
         const std::string err = ::testing::internal::GetCapturedStderr();
         EXPECT_TRUE(std::count(err.begin(), err.end(), '\n') == 1 && err.find(device) != std::string::npos &&
                     err.find("modprobe v4l2loopback") != std::string::npos && err.find("missing") == std::string::npos) << err;
@@ -111,7 +118,7 @@ TEST(VirtualCameraTest, DevicesThatCannotBeUsedAreRefusedWithOneLine)
     GstPluginFeature* appsrc = gst_registry_lookup_feature(gst_registry_get(), "appsrc");
     gst_registry_remove_feature(gst_registry_get(), appsrc);
     std::string error;
-    EXPECT_FALSE(virtual_camera_open_sink(gst_element_factory_make("appsink", nullptr), W, H, &error));
+    EXPECT_FALSE(virtual_camera_open_sink(gst_element_factory_make("appsink", nullptr), W, H, 30.0, &error));
     EXPECT_NE(error.find("appsrc"), std::string::npos) << error;
     gst_registry_add_feature(gst_registry_get(), appsrc);
 }
