@@ -2,6 +2,7 @@
 
 #include "audio/music_file.h"
 #include "core/clock.h"
+#include "core/frame_grid.h"
 #include "platform/frame_pacer.h"
 #include "platform/window.h"
 #include "render/frame_readback.h"
@@ -107,9 +108,8 @@ struct LiveOutputs {
     std::atomic<bool> camera{false};
     int width = 0;
     int height = 0;
-    double fps = 30.0;
-    long long next_tick = 0;  // the first tick no frame stands for yet
-    long long read_first = 0, read_end = 0;  // the ticks of the frame being read back
+    FrameGrid grid;
+    long long read_first = 0;  // the frame being read back stands for ticks from here to grid.next
     long long resized = 0;  // ticks left out because the window changed size
     bool paced = false;
     FramePacer pacer;
@@ -139,7 +139,7 @@ void send_frames(LiveOutputs* l)
         hold.unlock();
         if (l->camera)
             l->camera = virtual_camera_send(l->sending.data(), first, end - first);
-        const double seconds = static_cast<double>(first) / l->fps;
+        const double seconds = static_cast<double>(first) / l->grid.fps;
         if (l->recording && !music_video_push(&l->record, l->sending.data(), first, end - first, seconds)) {
             music_video_close(&l->record, true);
             l->recording = false;
@@ -158,24 +158,22 @@ void read_frame(LiveOutputs* l)
             // A frame the sender has not taken yet leaves its ticks to this one.
             if (!l->fresh)
                 l->first_tick = l->read_first;
-            l->end_tick = l->read_end;
+            l->end_tick = l->grid.next;
             l->fresh = true;
             l->changed.notify_one();
         }
     }
-    const long long tick = static_cast<long long>(std::floor(show_time_ms() / 1000.0 * l->fps)) + 1;
-    if (tick <= l->next_tick)
+    long long first = 0, end = 0;
+    if (!frame_grid_reach(&l->grid, show_time_ms(), &first, &end))
         return;
     int w = 0, h = 0;
     SDL_GL_GetDrawableSize(SDL_GL_GetCurrentWindow(), &w, &h);
     if (w != l->width || h != l->height) {
-        l->resized += tick - l->next_tick;
-    } else {
-        frame_readback_start();
-        l->read_first = l->next_tick;
-        l->read_end = tick;
+        l->resized += end - first;
+        return;
     }
-    l->next_tick = tick;
+    frame_readback_start();
+    l->read_first = first;
 }
 
 }  // namespace
@@ -207,7 +205,7 @@ bool live_outputs_start(const Options& options)
     live = std::make_unique<LiveOutputs>();
     LiveOutputs* l = live.get();
     SDL_GL_GetDrawableSize(SDL_GL_GetCurrentWindow(), &l->width, &l->height);
-    l->fps = options.record_fps;
+    l->grid = FrameGrid{.fps = options.record_fps};
 
     double hz = 0.0;
     if (!options.no_vsync && (hz = frame_pacer_vsync(SDL_GetWindowDisplayIndex(SDL_GL_GetCurrentWindow()))) > 0.0) {
@@ -219,7 +217,7 @@ bool live_outputs_start(const Options& options)
         settings.path = options.record_file;
         settings.width = l->width;
         settings.height = l->height;
-        settings.fps = l->fps;
+        settings.fps = l->grid.fps;
         settings.bitrate_kbps = options.bitrate_kbps;
         settings.live = true;
         // The show's music starts with the show clock, from the beginning.
@@ -230,7 +228,7 @@ bool live_outputs_start(const Options& options)
         l->recording = true;
     }
     if (!options.virtual_camera.empty())
-        l->camera = virtual_camera_open(options.virtual_camera, l->width, l->height, l->fps);
+        l->camera = virtual_camera_open(options.virtual_camera, l->width, l->height, l->grid.fps);
     if (l->recording || l->camera) {
         const size_t bytes = static_cast<size_t>(l->width) * static_cast<size_t>(l->height) * 3;
         l->handed.resize(bytes);
@@ -267,7 +265,7 @@ void live_outputs_stop()
     }
     if (l->record.file) {
         const long long dropped = video_file_dropped_frames(l->record.file);
-        const double seconds = static_cast<double>(l->end_tick) / l->fps;
+        const double seconds = static_cast<double>(l->end_tick) / l->grid.fps;
         const std::string path = l->record.path;
         if (music_video_close(&l->record, false))
             std::fprintf(stderr,

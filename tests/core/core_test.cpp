@@ -1,7 +1,9 @@
-// The show's heartbeat: the clock, the envelope slots, the random generator.
+// The show's heartbeat: the clock, the frame grid, the envelope slots, the
+// random generator.
 
 #include "core/clock.h"
 #include "core/envelope.h"
+#include "core/frame_grid.h"
 #include "core/rng.h"
 
 #include <gtest/gtest.h>
@@ -88,6 +90,23 @@ TEST(Rng, SequenceAndRange)
     std::vector<float> draws(400000);
     std::ranges::generate(draws, frand);
     EXPECT_TRUE(std::ranges::min(draws) == 0.0f && std::ranges::max(draws) == 1.0f);
+}
+
+// At 25 a second: the first frame reaches tick 0, one on a tick reaches it,
+// one drawn before the next tick reaches none, and one after a long frame
+// reaches every tick it missed.
+TEST(FrameGrid, AFrameStandsForTheTicksItIsTheFirstToReach)
+{
+    FrameGrid grid{.fps = 25.0};
+    const struct { double ms; bool reaches; long long first, end; } frames[] = {
+        {3.0, true, 0, 1}, {39.0, false, 0, 0}, {40.0, true, 1, 2}, {79.9, false, 0, 0}, {80.5, true, 2, 3},
+        {200.0, true, 3, 6}, {200.0, false, 0, 0}};
+    for (const auto& f : frames) {
+        long long first = 0, end = 0;
+        EXPECT_EQ(frame_grid_reach(&grid, f.ms, &first, &end), f.reaches) << f.ms;
+        EXPECT_TRUE(!f.reaches || (first == f.first && end == f.end)) << f.ms << ": " << first << " to " << end;
+    }
+    EXPECT_EQ(grid.next, 6);
 }
 
 }  // namespace
