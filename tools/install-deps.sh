@@ -14,7 +14,7 @@ libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
 gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-libav
 gstreamer1.0-pulseaudio libpulse-dev pulseaudio
 libopenal-dev libopenal1 libasound2-dev libsndfile1-dev libfftw3-dev
-libpng-dev libyuv-dev liblo-dev liblo-tools
+libpng-dev libyuv-dev liblo-dev liblo-tools libsoup-3.0-dev libqrencode-dev
 libgtest-dev libgmock-dev libbenchmark-dev
 xvfb xdotool
 xserver-xorg-core xserver-xorg-video-dummy x11-xserver-utils
