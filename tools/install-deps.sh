@@ -5,7 +5,8 @@ set -e
 
 # Packages go in without their recommendations, so every one that is used
 # is named here. xfonts-base: the X core fonts of SDL's message boxes;
-# librsvg2-common: GTK's loader for the SVG icons of the dialog.
+# librsvg2-common: GTK's loader for the SVG icons of the dialog; chromium:
+# the browser that the remote page's tests drive.
 PACKAGES="
 cmake ninja-build g++ pkg-config git
 libsdl2-dev libgl-dev libglu1-mesa-dev libegl-dev libgl1-mesa-dri libegl-mesa0 libx11-dev
@@ -16,7 +17,7 @@ gstreamer1.0-pulseaudio libpulse-dev pulseaudio
 libopenal-dev libopenal1 libasound2-dev libsndfile1-dev libfftw3-dev
 libpng-dev libyuv-dev liblo-dev liblo-tools libsoup-3.0-dev libqrencode-dev
 libgtest-dev libgmock-dev libbenchmark-dev
-xvfb xdotool
+xvfb xdotool chromium
 xserver-xorg-core xserver-xorg-video-dummy x11-xserver-utils
 clang libclang-rt-14-dev
 "
