@@ -200,7 +200,7 @@ TEST(RemoteServer, PagesListeningHearOfAChangeAtOnce)
             g_main_context_iteration(context, FALSE);
         return done();
     };
-    SoupSession* session = soup_session_new();
+    SoupSession* session = soup_session_new_with_options("proxy-resolver", nullptr, nullptr);
     SoupMessage* msg = soup_message_new("GET", ("ws://127.0.0.1:" + std::to_string(port) + "/live?key=" + key).c_str());
     soup_session_websocket_connect_async(session, msg, nullptr, nullptr, G_PRIORITY_DEFAULT, nullptr,
         [](GObject* source, GAsyncResult* result, gpointer data) {
