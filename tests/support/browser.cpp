@@ -68,8 +68,9 @@ Browser::Browser()
         const int log_fd = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         dup2(log_fd, 1);
         dup2(log_fd, 2);
-        unsetenv("DISPLAY");
-        unsetenv("WAYLAND_DISPLAY");
+        // Headless, and without what a sanitizer build preloads.
+        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "LD_PRELOAD"})
+            unsetenv(name);
         const std::string dir = "--user-data-dir=" + profile_;
         execl("/usr/bin/chromium", "chromium", "--headless", "--no-sandbox", "--disable-gpu", "--no-first-run",
               "--no-default-browser-check", "--disable-extensions", "--disable-background-networking",
