@@ -72,8 +72,9 @@ bool controls_start(const Options& options)
     }
     if (options.remote_port > 0) {
         const std::string key = options.remote_key.empty() ? remote_random_key() : options.remote_key;
-        if (!remote_start(options.remote_host, options.remote_port, key, &error)) {
-            std::fprintf(stderr, "glowcam: %s\n", error.c_str());
+        if (key.empty() || !remote_start(options.remote_host, options.remote_port, key, &error)) {
+            std::fprintf(stderr, "glowcam: %s\n",
+                         key.empty() ? "cannot make a key for the remote page; give one with --remote-key" : error.c_str());
             controls_stop();
             return false;
         }

@@ -36,7 +36,7 @@ struct Remote {
     std::vector<Action> inbox;           // guarded by lock
     RemoteState state{};                 // guarded by lock
     std::vector<unsigned char> frame;    // guarded by lock: read back, not yet encoded
-    int frame_width = 0, frame_height = 0;
+    int frame_width, frame_height;       // guarded by lock
     std::atomic<bool> tell_pending{false}, encode_pending{false};
     std::atomic<long long> wanted_at{-wanted_ms};  // when a page last asked for a picture
     // The main thread only.
@@ -182,10 +182,8 @@ void request_read(SoupServer*, SoupServerMessage* msg, const char* path, GHashTa
     }
     case RemoteTarget::preview:
         remote.wanted_at = now_ms();
-        if (remote.jpeg.empty()) {
-            soup_message_headers_replace(soup_server_message_get_response_headers(msg), "Retry-After", "1");
+        if (remote.jpeg.empty())
             return refuse(msg, 503, "no picture yet: ask again in a second");
-        }
         return respond(msg, 200, "image/jpeg", remote.jpeg.data(), remote.jpeg.size());
     case RemoteTarget::live:
         // Left without a status, the request goes on to the WebSocket handshake.
@@ -282,12 +280,6 @@ void release()
     remote.loop = nullptr;
     remote.context = nullptr;
     remote.page = nullptr;
-    remote.jpeg.clear();
-    remote.inbox.clear();
-    remote.frame.clear();
-    remote.tell_pending = remote.encode_pending = false;
-    remote.wanted_at = -wanted_ms;
-    remote.read_at = -preview_ms;
 }
 
 }  // namespace
@@ -305,8 +297,7 @@ bool remote_start(const std::string& host, int port, const std::string& key, std
     *error = bound.get();
     if (error->empty())
         return true;
-    remote.thread.join();
-    release();
+    remote_stop();
     return false;
 }
 
@@ -331,14 +322,12 @@ void remote_publish(const RemoteState& state)
 {
     if (!remote.thread.joinable())
         return;
-    bool changed = false;
-    {
-        std::lock_guard<std::mutex> hold(remote.lock);
-        const PlayState& was = remote.state.play;
-        changed = was.mode != state.play.mode || was.hold != state.play.hold ||
-                  was.sensitivity != state.play.sensitivity || was.blackout != state.play.blackout;
-        remote.state = state;
-    }
+    std::unique_lock<std::mutex> hold(remote.lock);
+    const PlayState& was = remote.state.play;
+    const bool changed = was.mode != state.play.mode || was.hold != state.play.hold ||
+                         was.sensitivity != state.play.sensitivity || was.blackout != state.play.blackout;
+    remote.state = state;
+    hold.unlock();
     if (changed && !remote.tell_pending.exchange(true))
         post(tell_once);
 }
@@ -354,14 +343,12 @@ void remote_frame_drawn()
     if (w <= 0 || h <= 0)
         return;
     remote.reading.resize(static_cast<size_t>(w) * static_cast<size_t>(h) * 3);
-    GLint pack = 4, read = GL_BACK;
+    // From the back buffer, the read buffer of the show's double-buffered context.
+    GLint pack = 4;
     glGetIntegerv(GL_PACK_ALIGNMENT, &pack);
-    glGetIntegerv(GL_READ_BUFFER, &read);
-    glReadBuffer(GL_BACK);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glReadPixels(0, 0, w, h, GL_RGB, GL_UNSIGNED_BYTE, remote.reading.data());
     glPixelStorei(GL_PACK_ALIGNMENT, pack);
-    glReadBuffer(static_cast<GLenum>(read));
     {
         std::lock_guard<std::mutex> hold(remote.lock);
         remote.frame.swap(remote.reading);

@@ -27,10 +27,11 @@ void remote_frame_drawn();
 // first, 8-bit RGB, no padding): a JPEG 320 px wide, top row first.
 bool remote_preview_jpeg(const unsigned char* rgb, int width, int height, std::string* jpeg);
 
-// A key from the system's random source: 24 hexadecimal digits.
+// A key from the system's random source: 24 hexadecimal digits; "" when
+// the source fails.
 std::string remote_random_key();
 // The page's address with its key. Listening on 0.0.0.0 it names the
-// machine's address on its network (that of the default route).
+// machine's address on its network.
 std::string remote_page_url(const std::string& host, int port, const std::string& key);
 // The address as a QR code for a terminal: two rows of modules a line, in
 // explicit black and white so that it reads on dark and light terminals.

@@ -3,66 +3,49 @@
 #include <qrencode.h>
 
 #include <cstdio>
-#include <cstring>
-#include <fstream>
-#include <sstream>
 
 #include <arpa/inet.h>
 #include <ifaddrs.h>
 #include <net/if.h>
 #include <sys/random.h>
+#include <unistd.h>
 
 namespace {
 
-// The interface that the default route leaves by, from /proc/net/route.
-std::string default_route_interface()
-{
-    std::ifstream in("/proc/net/route");
-    std::string line, name, destination;
-    std::getline(in, line);  // the column names
-    while (std::getline(in, line)) {
-        std::istringstream fields(line);
-        if (fields >> name >> destination && destination == "00000000")
-            return name;
-    }
-    return "";
-}
-
-// This machine's IPv4 address on its network: that of the default route's
-// interface, else of the first other one up; 127.0.0.1 where there is none.
+// This machine's IPv4 address on its network: the one it reaches the world
+// from (a UDP socket is connected, nothing is sent), else that of the first
+// interface up (a machine that is the network's hotspot may have no route
+// out), else 127.0.0.1.
 std::string network_address()
 {
+    in_addr found{htonl(INADDR_LOOPBACK)};
+    sockaddr_in a{AF_INET, htons(9), {htonl(0xC0000201)}, {}};  // 192.0.2.1, kept for documentation
+    socklen_t size = sizeof a;
+    const int s = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     ifaddrs* all = nullptr;
-    if (getifaddrs(&all) != 0)
-        return "127.0.0.1";
-    const std::string preferred = default_route_interface();
-    std::string found;
-    for (const ifaddrs* a = all; a; a = a->ifa_next) {
-        if (!a->ifa_addr || a->ifa_addr->sa_family != AF_INET || (a->ifa_flags & IFF_LOOPBACK) ||
-            !(a->ifa_flags & IFF_UP))
-            continue;
-        char text[INET_ADDRSTRLEN];
-        inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in*>(a->ifa_addr)->sin_addr, text, sizeof text);
-        if (found.empty() || a->ifa_name == preferred)
-            found = text;
-        if (a->ifa_name == preferred)
-            break;
-    }
-    freeifaddrs(all);
-    return found.empty() ? "127.0.0.1" : found;
+    if (connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
+        getsockname(s, reinterpret_cast<sockaddr*>(&a), &size) == 0)
+        found = a.sin_addr;
+    else if (getifaddrs(&all) == 0)
+        for (const ifaddrs* i = all; i && found.s_addr == htonl(INADDR_LOOPBACK); i = i->ifa_next)
+            if (i->ifa_addr && i->ifa_addr->sa_family == AF_INET && (i->ifa_flags & IFF_UP) &&
+                !(i->ifa_flags & IFF_LOOPBACK))
+                found = reinterpret_cast<const sockaddr_in*>(i->ifa_addr)->sin_addr;
+    if (all)
+        freeifaddrs(all);
+    close(s);
+    char text[INET_ADDRSTRLEN];
+    return inet_ntop(AF_INET, &found, text, sizeof text);
 }
 
 }  // namespace
 
 std::string remote_random_key()
 {
+    // Up to 256 bytes come whole once the kernel's pool is ready.
     unsigned char bytes[12];
-    size_t got = 0;
-    while (got < sizeof bytes) {
-        ssize_t n = getrandom(bytes + got, sizeof bytes - got, 0);
-        if (n > 0)
-            got += static_cast<size_t>(n);
-    }
+    if (getrandom(bytes, sizeof bytes, 0) != static_cast<ssize_t>(sizeof bytes))
+        return "";
     std::string key;
     for (unsigned char b : bytes) {
         char hex[3];

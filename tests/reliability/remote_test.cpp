@@ -206,14 +206,29 @@ TEST(Remote, AFloodOfActionsLeavesTheFrameRateAsItWas)
     EXPECT_GT(flooded, 0.8 * calm);
 }
 
-TEST(Remote, APortInUseEndsTheProgramBeforeTheShowWithOneLine)
+TEST(Remote, TheProgramSaysWhereItsPageIsOrEndsBeforeTheShow)
 {
-    const int s = socket(AF_INET, SOCK_STREAM, 0), port = free_tcp_port();
+    // On a terminal, listening on the network, the address comes as a QR
+    // code too; then, without a display, the show cannot start.
+    const int port = free_tcp_port();
+    auto on_terminal = [&](const std::string& where) {
+        return run_process({"/usr/bin/script", "-qec", glowcam_exe() + " --no-dialog --camera none --remote " + where +
+                            " --remote-key k", "/dev/null"}, {.unset_env = {"DISPLAY", "WAYLAND_DISPLAY"}, .timeout_s = 20});
+    };
+    ProcessResult r = on_terminal("0.0.0.0:" + std::to_string(port));
+    EXPECT_EQ(r.out.find("0.0.0.0"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(":" + std::to_string(port) + "/?key=k\r\n\033[97m\033[107m\u2580"), std::string::npos) << r.out;
+    r = on_terminal(std::to_string(port));
+    EXPECT_NE(r.out.find("glowcam: remote control on http://127.0.0.1:" + std::to_string(port) + "/?key=k\r\n"),
+              std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("\u2580"), std::string::npos) << "a phone cannot reach 127.0.0.1";
+
+    // A port in use ends the program with one line, before the show.
+    const int s = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in a{AF_INET, htons(static_cast<uint16_t>(port)), {htonl(INADDR_LOOPBACK)}, {}};
     ASSERT_TRUE(bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 && listen(s, 1) == 0);
-    // Without a display the show could not start: the line comes before it.
-    ProcessResult r = run_process({glowcam_exe(), "--no-dialog", "--remote", std::to_string(port), "--camera", "none"},
-                                  {.unset_env = {"DISPLAY", "WAYLAND_DISPLAY"}, .timeout_s = 20});
+    r = run_process({glowcam_exe(), "--no-dialog", "--remote", std::to_string(port), "--camera", "none"},
+                    {.unset_env = {"DISPLAY", "WAYLAND_DISPLAY"}, .timeout_s = 20});
     close(s);
     EXPECT_EQ(r.exit_code, 1);
     EXPECT_EQ(r.err, "glowcam: cannot serve the remote page on 127.0.0.1:" + std::to_string(port) +
