@@ -91,6 +91,7 @@ const char* command_line_usage()
            "               [--render DIR|FILE.webm|FILE.mkv [--fps N] [--start SECONDS]\n"
            "                [--duration SECONDS] [--bitrate KBPS]]\n"
            "               [--cues FILE] [--save-cues FILE] [--osc [ADDRESS:]PORT]\n"
+           "               [--remote [ADDRESS:]PORT [--remote-key KEY]]\n"
            "               [--list-cameras] [--help] [--version]\n"
            "\n"
            "  --no-dialog        skip the configuration dialog; messages go to standard error\n"
@@ -121,6 +122,10 @@ const char* command_line_usage()
            "  --osc [ADDRESS:]PORT\n"
            "                     take actions as OSC messages /glowcam/ACTION over UDP on\n"
            "                     127.0.0.1 (or ADDRESS, e.g. 0.0.0.0 for the local network)\n"
+           "  --remote [ADDRESS:]PORT\n"
+           "                     serve a control page for a browser on 127.0.0.1 (or ADDRESS);\n"
+           "                     its address, with the key it needs, is printed at start\n"
+           "  --remote-key KEY   that key instead of a random one\n"
            "\n"
            "Actions: mode 0|1|2, next, previous, hold on|off, swell, sensitivity 0-4,\n"
            "blackout on|off. Keys in the show: 1 2 3 modes, Right/Left next/previous,\n"
@@ -245,17 +250,29 @@ bool parse_command_line(int argc, const char* const* argv, Options* out, std::st
                 return false;
             }
             ++i;
-        } else if (arg == "--osc") {
+        } else if (arg == "--osc" || arg == "--remote") {
             if (!need_value())
                 return false;
-            std::string spec = value;
+            std::string spec = value, &host = arg == "--osc" ? o.osc_host : o.remote_host;
             size_t colon = spec.rfind(':');
             if (colon != std::string::npos)
-                o.osc_host = spec.substr(0, colon);
+                host = spec.substr(0, colon);
             in_addr address{};
-            if (!parse_count(spec.c_str() + (colon == std::string::npos ? 0 : colon + 1), 1, 65535, &o.osc_port) ||
-                inet_pton(AF_INET, o.osc_host.c_str(), &address) != 1) {
-                *error = "--osc wants PORT or ADDRESS:PORT (e.g. 9000 or 0.0.0.0:9000), not '" + printable(spec) + "'";
+            if (!parse_count(spec.c_str() + (colon == std::string::npos ? 0 : colon + 1), 1, 65535,
+                             arg == "--osc" ? &o.osc_port : &o.remote_port) ||
+                inet_pton(AF_INET, host.c_str(), &address) != 1) {
+                *error = arg + " wants PORT or ADDRESS:PORT (e.g. 9000 or 0.0.0.0:9000), not '" + printable(spec) + "'";
+                return false;
+            }
+            ++i;
+        } else if (arg == "--remote-key") {
+            if (!need_value())
+                return false;
+            o.remote_key = value;
+            if (o.remote_key.empty() || o.remote_key.size() > 64 ||
+                o.remote_key.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789-_.~") !=
+                    std::string::npos) {
+                *error = "--remote-key wants 1 to 64 letters, digits, '-', '_', '.' or '~'";
                 return false;
             }
             ++i;
@@ -334,8 +351,12 @@ bool parse_command_line(int argc, const char* const* argv, Options* out, std::st
         return false;
     }
     if (render && (!o.record_file.empty() || !o.virtual_camera.empty() || o.display > 0 ||
-                   !o.save_cues_file.empty() || o.osc_port > 0)) {
-        *error = "--record, --virtual-camera, --display, --save-cues and --osc go with the live show, not --render";
+                   !o.save_cues_file.empty() || o.osc_port > 0 || o.remote_port > 0)) {
+        *error = "--record, --virtual-camera, --display, --save-cues, --osc and --remote go with the live show, not --render";
+        return false;
+    }
+    if (!o.remote_key.empty() && o.remote_port == 0) {
+        *error = "--remote-key goes with --remote";
         return false;
     }
     if (!o.audio_in.empty() && music_given) {

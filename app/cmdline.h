@@ -27,6 +27,9 @@ struct Options {
     std::string save_cues_file;  // where the operator's actions are written
     std::string osc_host = "127.0.0.1";
     int osc_port = 0;            // 0: no OSC
+    std::string remote_host = "127.0.0.1";
+    int remote_port = 0;         // 0: no remote page
+    std::string remote_key;      // empty: a random one each start
     bool no_vsync = false;    // draw frames back to back
     double fps = 30.0;
     double start = 0.0;      // seconds of show time

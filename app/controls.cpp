@@ -1,6 +1,7 @@
 #include "app/controls.h"
 
 #include "app/osc.h"
+#include "app/remote.h"
 #include "core/clock.h"
 #include "platform/window.h"
 #include "show/actions.h"
@@ -10,6 +11,8 @@
 #include <cstdio>
 #include <string>
 #include <vector>
+
+#include <unistd.h>
 
 namespace {
 
@@ -40,6 +43,7 @@ const Key keys_played[] = {
 };
 
 bool osc_running = false;
+bool remote_running = false;
 
 // An operator's action: applied, and kept in --save-cues.
 void play(const Action& action, double t)
@@ -66,6 +70,21 @@ bool controls_start(const Options& options)
         osc_running = true;
         std::fprintf(stderr, "glowcam: OSC on %s:%d\n", options.osc_host.c_str(), options.osc_port);
     }
+    if (options.remote_port > 0) {
+        const std::string key = options.remote_key.empty() ? remote_random_key() : options.remote_key;
+        if (key.empty() || !remote_start(options.remote_host, options.remote_port, key, &error)) {
+            std::fprintf(stderr, "glowcam: %s\n",
+                         key.empty() ? "cannot make a key for the remote page; give one with --remote-key" : error.c_str());
+            controls_stop();
+            return false;
+        }
+        remote_running = true;
+        const std::string url = remote_page_url(options.remote_host, options.remote_port, key);
+        std::fprintf(stderr, "glowcam: remote control on %s\n", url.c_str());
+        // A phone reaches the page only over the network.
+        if (isatty(STDERR_FILENO) && options.remote_host != "127.0.0.1")
+            std::fputs(remote_qr_text(url).c_str(), stderr);
+    }
     return true;
 }
 
@@ -74,6 +93,9 @@ void controls_stop()
     if (osc_running)
         osc_stop();
     osc_running = false;
+    if (remote_running)
+        remote_stop();
+    remote_running = false;
     cues_save_close();
 }
 
@@ -84,9 +106,20 @@ void controls_frame()
     for (const Key& key : keys_played)
         if (window_key_pressed(key.vk))
             play(key.action(play_state(t)), t);
-    if (!osc_running)
-        return;
-    for (const Action& action : osc_take())
-        play(action, t);
-    osc_answer(play_state(t));
+    if (osc_running) {
+        for (const Action& action : osc_take())
+            play(action, t);
+        osc_answer(play_state(t));
+    }
+    if (remote_running) {
+        for (const Action& action : remote_take())
+            play(action, t);
+        remote_publish(RemoteState{play_state(t), t});
+    }
+}
+
+void controls_frame_drawn()
+{
+    if (remote_running)
+        remote_frame_drawn();
 }

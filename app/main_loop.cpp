@@ -40,6 +40,7 @@ int main_loop()
         window_follow_size();
         controls_frame();
         compose_frame();
+        controls_frame_drawn();
         live_outputs_present();
         stats.frame_done();
     }

@@ -7,7 +7,8 @@ set -e
 # is named here. xfonts-base: the X core fonts of SDL's message boxes;
 # librsvg2-common: GTK's loader for the SVG icons of the dialog; help2man and
 # librsvg2-bin: the manual and the icon's PNG sizes, made at build time;
-# dpkg-dev and file: CPack's package of it (tools/package.sh).
+# dpkg-dev and file: CPack's package of it (tools/package.sh); chromium: the
+# browser that the remote page's tests drive.
 PACKAGES="
 cmake ninja-build g++ pkg-config git
 libsdl2-dev libgl-dev libglu1-mesa-dev libegl-dev libgl1-mesa-dri libegl-mesa0 libx11-dev
@@ -17,9 +18,9 @@ libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
 gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-libav
 gstreamer1.0-pulseaudio libpulse-dev pulseaudio
 libopenal-dev libopenal1 libasound2-dev libsndfile1-dev libfftw3-dev
-libpng-dev libyuv-dev liblo-dev liblo-tools
+libpng-dev libyuv-dev liblo-dev liblo-tools libsoup-3.0-dev libqrencode-dev
 libgtest-dev libgmock-dev libbenchmark-dev
-xvfb xdotool
+xvfb xdotool chromium
 xserver-xorg-core xserver-xorg-video-dummy x11-xserver-utils
 clang libclang-rt-14-dev
 "

@@ -46,6 +46,13 @@ TEST(CommandLine, DefaultsAndEveryOption)
                 p.o.osc_port == 9000) << p.error;
     p = parse({"--osc", "0.0.0.0:65535"});
     EXPECT_TRUE(p.ok && p.o.osc_host == "0.0.0.0" && p.o.osc_port == 65535) << p.error;
+    p = parse({"--remote", "8080", "--osc", "9000"});
+    EXPECT_TRUE(p.ok && p.o.remote_host == "127.0.0.1" && p.o.remote_port == 8080 && p.o.remote_key.empty() &&
+                p.o.osc_host == "127.0.0.1" && p.o.osc_port == 9000) << p.error;
+    p = parse({"--remote", "0.0.0.0:1", "--remote-key", std::string(64, 'k').c_str()});
+    EXPECT_TRUE(p.ok && p.o.remote_host == "0.0.0.0" && p.o.remote_port == 1 && p.o.remote_key == std::string(64, 'k') &&
+                p.o.osc_port == 0) << p.error;
+    EXPECT_EQ(parse({"--remote", "1", "--remote-key", "aZ09-_.~"}).o.remote_key, "aZ09-_.~");
     EXPECT_TRUE(parse({"--render", "o", "--cues", "a.cues"}).ok);
     EXPECT_EQ(parse({"--record", "a.mkv", "--record-fps", "1"}).o.record_fps, 1.0);
     EXPECT_EQ(parse({"--virtual-camera", "/dev/video7", "--record-fps", "240"}).o.record_fps, 240.0);
@@ -54,6 +61,7 @@ TEST(CommandLine, DefaultsAndEveryOption)
 // Each refused with one line that names what to change.
 TEST(CommandLine, BadInputNamesTheOption)
 {
+    const std::string long_key(65, 'k');
     const struct { std::vector<const char*> args; const char* names; } cases[] = {
         {{"--frobnicate"}, "--frobnicate"}, {{"--size"}, "--size"}, {{"--size", "640"}, "--size"},
         {{"--size", "63x480"}, "--size"}, {{"--size", "640x63"}, "--size"}, {{"--size", "640x8193"}, "--size"},
@@ -76,7 +84,14 @@ TEST(CommandLine, BadInputNamesTheOption)
         {{"--osc", "0"}, "--osc"}, {{"--osc", "65536"}, "--osc"}, {{"--osc", "localhost:9000"}, "--osc"},
         {{"--osc", ":9000"}, "--osc"}, {{"--osc", "1.2.3.4:"}, "--osc"}, {{"--render", "o", "--osc", "9000"}, "--osc"},
         {{"--render", "o", "--save-cues", "a"}, "--save-cues"}, {{"--camera-size", "1280"}, "--camera-size"},
-        {{"--camera-size", "big"}, "--camera-size"}, {{"--camera-size"}, "--camera-size"}};
+        {{"--camera-size", "big"}, "--camera-size"}, {{"--camera-size"}, "--camera-size"},
+        {{"--remote", "0"}, "--remote"},
+        {{"--remote", "65536"}, "--remote wants"}, {{"--remote", "a.b:80"}, "--remote wants"},
+        {{"--render", "o", "--remote", "80"}, "--remote"}, {{"--remote-key", "abc"}, "--remote-key goes with --remote"},
+        {{"--remote", "80", "--remote-key", ""}, "--remote-key wants"},
+        {{"--remote", "80", "--remote-key", "a&b"}, "--remote-key wants"},
+        {{"--remote", "80", "--remote-key", "a b"}, "--remote-key wants"},
+        {{"--remote", "80", "--remote-key", long_key.c_str()}, "--remote-key wants"}};
     for (const auto& c : cases) {
         Parsed p = parse(c.args);
         EXPECT_FALSE(p.ok) << c.args[0];

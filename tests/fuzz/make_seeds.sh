@@ -1,6 +1,6 @@
 #!/bin/bash
-# Writes the committed seed corpora for fuzz_y4m, fuzz_music, fuzz_cues and
-# fuzz_osc: a few small, valid inputs of each kind the show reads, from which
+# Writes the committed seed corpora for fuzz_y4m, fuzz_music, fuzz_cues,
+# fuzz_osc and fuzz_remote: a few small, valid inputs of each kind the show reads, from which
 # libFuzzer mutates.
 # Run from anywhere; needs g++ and libsndfile's headers (tools/install-deps.sh).
 set -euo pipefail
@@ -9,7 +9,8 @@ y4m="$here/corpus/y4m"
 music="$here/corpus/music"
 cues="$here/corpus/cues"
 osc="$here/corpus/osc"
-mkdir -p "$y4m" "$music" "$cues" "$osc"
+remote="$here/corpus/remote"
+mkdir -p "$y4m" "$music" "$cues" "$osc" "$remote"
 
 printf '# a set\n10 mode 2\n40 hold on\n70 hold off # back\n97 next\n98 previous\n' >"$cues/modes.cues"
 printf '4.5 swell\r\n6 blackout on\n8 blackout off\n0 sensitivity 2.5\n\n' >"$cues/effects.cues"
@@ -20,6 +21,14 @@ printf '/glowcam/mode\0\0\0,i\0\0\0\0\0\2' >"$osc/mode-int"
 printf '/glowcam/sensitivity\0\0\0\0,f\0\0\x40\x20\0\0' >"$osc/sensitivity-float"
 printf '/glowcam/next\0\0\0,\0\0\0' >"$osc/next"
 printf '/glowcam/hold\0\0\0,T\0\0' >"$osc/hold-true"
+
+# Requests to the remote page: a byte for how the length is given (0 as the
+# body's), then method, path, key and body, one a line.
+printf '\0POST\n/action\nfuzz-key\nmode 1' >"$remote/action"
+printf '\0POST\n/action\nfuzz-key\nsensitivity 2.5\n' >"$remote/sensitivity"
+printf '\0GET\n/state\nfuzz-key\n' >"$remote/state"
+printf '\0GET\n/preview.jpg\nwrong\n' >"$remote/no-key"
+printf '\1POST\n/action\nfuzz-key\nblackout on' >"$remote/no-length"
 
 # frame W H: one I420 frame of W x H with its header, a ramp of bytes.
 frame() {
