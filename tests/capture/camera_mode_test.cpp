@@ -9,11 +9,6 @@ namespace {
 CameraMode raw(int w, int h, int num, int den = 1) { return {w, h, false, num, den}; }
 CameraMode jpeg(int w, int h, int num, int den = 1) { return {w, h, true, num, den}; }
 
-std::string chosen(const std::vector<CameraMode>& offers, int index)
-{
-    return index == -1 ? "none" : camera_mode_text(offers.at(static_cast<std::size_t>(index)));
-}
-
 }  // namespace
 
 // The smallest offer at 24 frames a second or more that covers the window cut
@@ -27,39 +22,31 @@ TEST(CameraMode, TheOfferThatFillsTheWindowAtFullRate)
     const std::vector<CameraMode> old = {raw(320, 240, 15), raw(1280, 720, 15, 2), raw(640, 480, 15)};
     // JPEG first in the list, then raw of the same size and rate; and raw
     // beside a faster JPEG of its size.
-    const std::vector<CameraMode> same = {jpeg(1280, 720, 30), raw(1280, 720, 30), jpeg(640, 480, 60),
-                                          raw(640, 480, 30)};
+    const std::vector<CameraMode> same = {jpeg(1280, 720, 30), raw(1280, 720, 30), jpeg(640, 480, 60), raw(640, 480, 30)};
     // A 4:3 sensor beside 16:9 JPEG; rates the camera does not say.
     const std::vector<CameraMode> shapes = {jpeg(1920, 1080, 30), raw(1280, 960, 24), raw(1280, 1080, 24, 2)};
     const std::vector<CameraMode> unknown = {raw(640, 480, 0), raw(1280, 720, 0), raw(800, 600, 0)};
-    const struct { const std::vector<CameraMode>* offers; int w, h; const char* want; } cases[] = {
-        {&webcam, 640, 480, "640x480 raw at 30/1"},  // as before this choice existed
-        {&webcam, 320, 240, "640x480 raw at 30/1"},
+    // For the window; then, where `by_size`, asked for by size: its best
+    // rate, raw before JPEG at the same rate.
+    const struct { const std::vector<CameraMode>* offers; int w, h; const char* want; bool by_size = false; } cases[] = {
+        {&webcam, 640, 480, "640x480 raw at 30/1"}, {&webcam, 320, 240, "640x480 raw at 30/1"},  // as before this choice
         {&webcam, 1024, 768, "1920x1080 JPEG at 30/1"},  // 1280x720 is not tall enough
         {&webcam, 1280, 720, "1280x720 JPEG at 30/1"},   // raw at 10 is too slow
-        {&webcam, 1920, 1080, "1920x1080 JPEG at 30/1"},
+        {&webcam, 1920, 1080, "1920x1080 JPEG at 30/1"}, {&webcam, 1281, 480, "1920x1080 JPEG at 30/1"},
         {&webcam, 3840, 2160, "1920x1080 JPEG at 30/1"},  // none covers: the largest at full rate
-        {&webcam, 1281, 480, "1920x1080 JPEG at 30/1"},
-        {&old, 1024, 768, "640x480 raw at 15/1"},
-        {&old, 400, 300, "640x480 raw at 15/1"},
-        {&old, 320, 240, "320x240 raw at 15/1"},
-        {&same, 1280, 720, "1280x720 raw at 30/1"},
-        {&same, 640, 480, "640x480 raw at 30/1"},
+        {&old, 1024, 768, "640x480 raw at 15/1"},   {&old, 400, 300, "640x480 raw at 15/1"},
+        {&old, 320, 240, "320x240 raw at 15/1"},    {&same, 1280, 720, "1280x720 raw at 30/1"},
+        {&same, 640, 480, "640x480 raw at 30/1"},   {&shapes, 1280, 1000, "1920x1080 JPEG at 30/1"},
         {&shapes, 1280, 720, "1280x960 raw at 24/1"},  // cut to 1280x720 it covers, at 24 exactly
-        {&shapes, 1280, 1000, "1920x1080 JPEG at 30/1"},
-        {&unknown, 1024, 768, "1280x720 raw"},
-        {&unknown, 700, 500, "800x600 raw"}};
-    for (const auto& c : cases)
-        EXPECT_EQ(chosen(*c.offers, camera_mode_choose(*c.offers, c.w, c.h)), c.want) << c.w << "x" << c.h;
+        {&unknown, 1024, 768, "1280x720 raw"},     {&unknown, 700, 500, "800x600 raw"},
+        {&webcam, 1280, 720, "1280x720 JPEG at 30/1", true}, {&webcam, 640, 480, "640x480 raw at 30/1", true},
+        {&same, 1280, 720, "1280x720 raw at 30/1", true},    {&same, 640, 480, "640x480 JPEG at 60/1", true},
+        {&webcam, 800, 600, "none", true},                   {&webcam, 640, 720, "none", true}};
+    for (const auto& c : cases) {
+        const int i = c.by_size ? camera_mode_find(*c.offers, c.w, c.h) : camera_mode_choose(*c.offers, c.w, c.h);
+        EXPECT_EQ(i == -1 ? "none" : camera_mode_text(c.offers->at(static_cast<std::size_t>(i))), c.want) << c.w << "x" << c.h;
+    }
     EXPECT_EQ(camera_mode_choose({}, 640, 480), -1);
-
-    // Asked for by size: its best rate, raw before JPEG at the same rate.
-    const struct { const std::vector<CameraMode>* offers; int w, h; const char* want; } asked[] = {
-        {&webcam, 1280, 720, "1280x720 JPEG at 30/1"}, {&webcam, 640, 480, "640x480 raw at 30/1"},
-        {&same, 1280, 720, "1280x720 raw at 30/1"},    {&same, 640, 480, "640x480 JPEG at 60/1"},
-        {&webcam, 800, 600, "none"},                   {&webcam, 640, 720, "none"}};
-    for (const auto& a : asked)
-        EXPECT_EQ(chosen(*a.offers, camera_mode_find(*a.offers, a.w, a.h)), a.want) << a.w << "x" << a.h;
 }
 
 // Sizes of raw and JPEG video from any structure of the caps, at the best

@@ -82,14 +82,13 @@ TEST(Frame, WholeFrames)
     EXPECT_TRUE(capture_frame_complete(f));
     for (std::size_t short_size : {data.size() - 1, std::size_t{175 * 143}, std::size_t{0}})
         EXPECT_FALSE(capture_frame_complete(capture_frame_i420(data.data(), short_size, 175, 143))) << short_size;
-    f.strides[0] = 200;  // the last row needs only its own bytes, not a whole stride
-    f.sizes[0] = 200 * 142 + 175;
-    EXPECT_TRUE(capture_frame_complete(f));
-    f.sizes[0] -= 1;
-    EXPECT_FALSE(capture_frame_complete(f));
-    f.sizes[0] += 1;
-    f.strides[1] = 87;  // narrower than a chroma row
-    EXPECT_FALSE(capture_frame_complete(f));
+    // Padded rows: the last needs only its own bytes, not a whole stride; a
+    // chroma stride narrower than a chroma row is not a frame.
+    f.strides[0] = 200;
+    for (const auto& [luma_size, chroma_stride, whole] : {std::tuple{200 * 142 + 175, 88, true}, {200 * 142 + 174, 88, false}, {200 * 142 + 175, 87, false}}) {
+        f.sizes[0] = luma_size, f.strides[1] = chroma_stride;
+        EXPECT_EQ(capture_frame_complete(f), whole) << luma_size << " " << chroma_stride;
+    }
 }
 
 TEST(Y4mFile, FramesFollowTheShowClockAndLoop)

@@ -33,14 +33,18 @@ std::vector<unsigned char> picture(int i)
 
 const std::vector<float> music(2 * 48000, 0.25f);
 
-// Pushes a render at 30 frames a second, the music up to each frame's end.
-std::string render(const std::string& path, int frames, int audio_rate)
+// A render of `frames` pictures, picture i standing for 1 + i % `hold` ticks
+// of the grid (as a show drawing slower than the grid gives them) and pushed
+// again at its last tick, which is left out; the music up to each one's end.
+std::string render(const std::string& path, int audio_rate, int frames, double fps = 30.0, int hold = 1)
 {
     std::string error;
-    VideoFile* file = video_file_open({.path = path, .width = W, .height = H, .audio_rate = audio_rate}, &error);
-    for (int i = 0; file && i < frames; ++i) {
-        EXPECT_TRUE(video_file_push_audio(file, music.data(), video_file_audio_wanted(file, (i + 1) / 30.0)));
-        EXPECT_TRUE(video_file_push_frame(file, picture(i).data(), i, 1));
+    VideoFile* file = video_file_open({.path = path, .width = W, .height = H, .fps = fps, .audio_rate = audio_rate}, &error);
+    for (long long i = 0, tick = 0, n; file && i < frames; tick += n, ++i) {
+        n = 1 + i % hold;
+        EXPECT_TRUE(video_file_push_audio(file, music.data(), video_file_audio_wanted(file, (tick + n) / fps)));
+        EXPECT_TRUE(video_file_push_frame(file, picture(i).data(), tick, n) &&
+                    video_file_push_frame(file, picture(i).data(), tick + n - 1, 1));
     }
     EXPECT_TRUE(file && video_file_close(file, &error)) << error;
     std::ifstream in(path, std::ios::binary);
@@ -59,8 +63,8 @@ protected:
 // is no .webm or .mkv, or a folder that is not there, fails at open.
 TEST_F(VideoFileTest, RenderHoldsEveryFrameAndTheMusicAndRepeatsByteForByte)
 {
-    const std::string bytes = render(dir + "/a.webm", 60, 44100);
-    EXPECT_TRUE(bytes.size() > 10000 && bytes.find("webm") < 64 && bytes == render(dir + "/b.webm", 60, 44100));
+    const std::string bytes = render(dir + "/a.webm", 44100, 60);
+    EXPECT_TRUE(bytes.size() > 10000 && bytes.find("webm") < 64 && bytes == render(dir + "/b.webm", 44100, 60));
     DecodedVideo d = decode_video(dir + "/a.webm", true);
     EXPECT_TRUE(d.clean_end && d.tracks == 2 && d.frames == 60) << d.tracks << " tracks, " << d.frames << " frames";
     EXPECT_TRUE(std::abs(d.video_end - 2.0) < 0.01 && std::abs(d.audio_seconds - 2.0) < 0.03 && d.width == W &&
@@ -71,7 +75,7 @@ TEST_F(VideoFileTest, RenderHoldsEveryFrameAndTheMusicAndRepeatsByteForByte)
         loss += std::abs(d.first[i] - want[(H - 1 - i / (W * 3)) * W * 3 + i % (W * 3)]);
     EXPECT_LT(loss / (W * H * 3), 6.0);
 
-    EXPECT_LT(render(dir + "/silent.mkv", 30, 0).find("matroska"), 64u);
+    EXPECT_LT(render(dir + "/silent.mkv", 0, 30).find("matroska"), 64u);
     d = decode_video(dir + "/silent.mkv", false);
     EXPECT_TRUE(d.tracks == 1 && d.frames == 30) << d.tracks << " tracks, " << d.frames << " frames";
     std::string error;
@@ -81,32 +85,20 @@ TEST_F(VideoFileTest, RenderHoldsEveryFrameAndTheMusicAndRepeatsByteForByte)
     EXPECT_EQ(video_file_default_bitrate(1280, 720, 30) * 2, video_file_default_bitrate(1280, 720, 60));
 }
 
-// Pictures standing for one to three ticks of a 24-a-second grid, as a show
-// drawing slower than the grid gives them: a frame for every tick, timed on
-// it; a tick pushed again is left out. The file says its length on opening,
-// and its seek index takes a player to the middle.
+// Pictures standing for one to three ticks of a 24-a-second grid: a frame
+// for every tick, timed on it. The file says its length on opening, and its
+// seek index takes a player to the middle.
 TEST_F(VideoFileTest, APictureHoldsEachOfItsTicksAndTheFileItsLengthAndIndex)
 {
     const std::string path = dir + "/grid.mkv";
-    std::string error;
-    VideoFile* file = video_file_open({.path = path, .width = W, .height = H, .fps = 24, .audio_rate = 48000}, &error);
-    ASSERT_TRUE(file) << error;
-    long long tick = 0;
-    for (int i = 0; i < 60; tick += 1 + i % 3, ++i) {
-        EXPECT_TRUE(video_file_push_audio(file, music.data(), video_file_audio_wanted(file, (tick + 1 + i % 3) / 24.0)));
-        EXPECT_TRUE(video_file_push_frame(file, picture(i).data(), tick, 1 + i % 3) &&
-                    video_file_push_frame(file, picture(i).data(), tick + i % 3, 1));
-    }
-    EXPECT_TRUE(video_file_close(file, &error)) << error;
+    const int ticks = 120;  // 20 times 1 + 2 + 3
+    EXPECT_NE(render(path, 48000, 60, 24.0, 3).find("\x1c\x53\xbb\x6b"), std::string::npos) << "no seek index (Cues)";
     const DecodedVideo d = decode_video(path, false);
-    ASSERT_EQ(d.frames, tick);
-    for (int k = 0; k < tick; ++k)  // Matroska keeps times to the millisecond
+    ASSERT_EQ(d.frames, ticks);
+    for (int k = 0; k < ticks; ++k)  // Matroska keeps times to the millisecond
         EXPECT_NEAR(d.times[k], k / 24.0, 0.001) << k;
-    EXPECT_NEAR(d.duration, tick / 24.0, 0.002);
-    std::ifstream in(path, std::ios::binary);
-    EXPECT_NE(std::string(std::istreambuf_iterator<char>(in), {}).find("\x1c\x53\xbb\x6b"), std::string::npos)
-        << "no seek index (Cues)";
-    EXPECT_NEAR(frame_after_seek(path, tick / 48.0), tick / 48.0, 1 / 24.0);
+    EXPECT_NEAR(d.duration, ticks / 24.0, 0.002);
+    EXPECT_NEAR(frame_after_seek(path, ticks / 48.0), ticks / 48.0, 1 / 24.0);
 }
 
 // A live recording into a pipe: while nobody reads it, the output stalls and

@@ -3,6 +3,12 @@
 #include <gst/app/gstappsink.h>
 #include <gst/video/video.h>
 
+// Whether the pipeline has come to pause (or settled after a seek) within 30 s.
+static bool settled(GstElement* pipeline)
+{
+    return gst_element_get_state(pipeline, nullptr, nullptr, 30 * GST_SECOND) == GST_STATE_CHANGE_SUCCESS;
+}
+
 DecodedVideo decode_video(const std::string& path, bool with_audio)
 {
     gst_init(nullptr, nullptr);
@@ -15,8 +21,7 @@ DecodedVideo decode_video(const std::string& path, bool with_audio)
     GstBin* bin = GST_BIN(pipeline);
     DecodedVideo out;
     gint64 ns = -1;
-    if (gst_element_set_state(pipeline, GST_STATE_PAUSED) != GST_STATE_CHANGE_FAILURE &&
-        gst_element_get_state(pipeline, nullptr, nullptr, 30 * GST_SECOND) == GST_STATE_CHANGE_SUCCESS &&
+    if (gst_element_set_state(pipeline, GST_STATE_PAUSED) != GST_STATE_CHANGE_FAILURE && settled(pipeline) &&
         gst_element_query_duration(pipeline, GST_FORMAT_TIME, &ns) && ns >= 0)
         out.duration = static_cast<double>(ns) / 1e9;
     gst_element_set_state(pipeline, GST_STATE_PLAYING);
@@ -33,11 +38,9 @@ DecodedVideo decode_video(const std::string& path, bool with_audio)
             GstVideoInfo info;
             if (*name == 'a')
                 out.audio_seconds += static_cast<double>(gst_buffer_get_size(b)) / 8.0 / 48000.0;
-            else {
+            else if (gst_video_info_from_caps(&info, gst_sample_get_caps(s))) {
                 out.times.push_back(static_cast<double>(GST_BUFFER_PTS(b)) / 1e9);
                 out.video_end = static_cast<double>(GST_BUFFER_PTS(b) + GST_BUFFER_DURATION(b)) / 1e9;
-            }
-            if (*name == 'v' && gst_video_info_from_caps(&info, gst_sample_get_caps(s))) {
                 GstVideoFrame f;
                 gst_video_frame_map(&f, &info, b, GST_MAP_READ);
                 out.width = info.width, out.height = info.height;
@@ -68,16 +71,13 @@ double frame_after_seek(const std::string& path, double seconds)
     GstElement* pipeline = gst_parse_launch(d.c_str(), nullptr);
     GstElement* sink = gst_bin_get_by_name(GST_BIN(pipeline), "v");
     double at = -1.0;
-    if (gst_element_set_state(pipeline, GST_STATE_PAUSED) != GST_STATE_CHANGE_FAILURE &&
-        gst_element_get_state(pipeline, nullptr, nullptr, 30 * GST_SECOND) == GST_STATE_CHANGE_SUCCESS &&
-        gst_element_seek_simple(pipeline, GST_FORMAT_TIME,
-                                static_cast<GstSeekFlags>(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE),
-                                static_cast<gint64>(seconds * 1e9)) &&
-        gst_element_get_state(pipeline, nullptr, nullptr, 30 * GST_SECOND) == GST_STATE_CHANGE_SUCCESS) {
-        if (GstSample* s = gst_app_sink_pull_preroll(GST_APP_SINK(sink))) {
-            at = static_cast<double>(GST_BUFFER_PTS(gst_sample_get_buffer(s))) / 1e9;
-            gst_sample_unref(s);
-        }
+    const auto flags = static_cast<GstSeekFlags>(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE);
+    GstSample* s = nullptr;
+    if (gst_element_set_state(pipeline, GST_STATE_PAUSED) != GST_STATE_CHANGE_FAILURE && settled(pipeline) &&
+        gst_element_seek_simple(pipeline, GST_FORMAT_TIME, flags, static_cast<gint64>(seconds * 1e9)) && settled(pipeline) &&
+        (s = gst_app_sink_pull_preroll(GST_APP_SINK(sink)))) {
+        at = static_cast<double>(GST_BUFFER_PTS(gst_sample_get_buffer(s))) / 1e9;
+        gst_sample_unref(s);
     }
     gst_object_unref(sink);
     gst_element_set_state(pipeline, GST_STATE_NULL);
