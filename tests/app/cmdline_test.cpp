@@ -31,9 +31,9 @@ TEST(CommandLine, DefaultsAndEveryOption)
     EXPECT_TRUE(p.ok && p.o.no_dialog && p.o.window && p.o.no_sound && p.o.width == 640 && p.o.height == 64 &&
                 p.o.camera == "clip.y4m" && p.o.music == "a.flac" && p.o.render_dir == "out" && p.o.fps == 1.0 &&
                 p.o.start == 604800.0 && p.o.duration == 999999.0) << p.error;  // the least height, 999999 frames
-    EXPECT_EQ(parse({"--audio-in", "alsa_input.usb"}).o.audio_in, "alsa_input.usb");
-    p = parse({"--camera-size", "1920x1080", "--list-cameras"});
-    EXPECT_TRUE(p.ok && p.o.camera_width == 1920 && p.o.camera_height == 1080 && p.o.list_cameras) << p.error;
+    p = parse({"--camera-size", "1920x1080", "--list-cameras", "--audio-in", "alsa_input.usb"});
+    EXPECT_TRUE(p.ok && p.o.camera_width == 1920 && p.o.camera_height == 1080 && p.o.list_cameras &&
+                p.o.audio_in == "alsa_input.usb") << p.error;
     p = parse({"--camera-size", "1280x720", "--camera-size", "auto"});
     EXPECT_TRUE(p.ok && p.o.camera_width == 0 && p.o.camera_height == 0) << p.error;
     p = parse({"--render", "show.webm", "--bitrate", "900"});
@@ -41,14 +41,12 @@ TEST(CommandLine, DefaultsAndEveryOption)
     p = parse({"--record", "a.mkv", "--virtual-camera", "/dev/video7", "--no-vsync", "--display", "2"});
     EXPECT_TRUE(p.ok && p.o.record_file == "a.mkv" && p.o.virtual_camera == "/dev/video7" && p.o.no_vsync &&
                 p.o.display == 2 && p.o.record_fps == 30.0) << p.error;
-    p = parse({"--cues", "a.cues", "--save-cues", "b.cues", "--osc", "9000"});
+    p = parse({"--cues", "a.cues", "--save-cues", "b.cues", "--osc", "9000", "--remote", "8080"});
     EXPECT_TRUE(p.ok && p.o.cues_file == "a.cues" && p.o.save_cues_file == "b.cues" && p.o.osc_host == "127.0.0.1" &&
-                p.o.osc_port == 9000) << p.error;
+                p.o.osc_port == 9000 && p.o.remote_host == "127.0.0.1" && p.o.remote_port == 8080 &&
+                p.o.remote_key.empty()) << p.error;
     p = parse({"--osc", "0.0.0.0:65535"});
     EXPECT_TRUE(p.ok && p.o.osc_host == "0.0.0.0" && p.o.osc_port == 65535) << p.error;
-    p = parse({"--remote", "8080", "--osc", "9000"});
-    EXPECT_TRUE(p.ok && p.o.remote_host == "127.0.0.1" && p.o.remote_port == 8080 && p.o.remote_key.empty() &&
-                p.o.osc_host == "127.0.0.1" && p.o.osc_port == 9000) << p.error;
     p = parse({"--remote", "0.0.0.0:1", "--remote-key", std::string(64, 'k').c_str()});
     EXPECT_TRUE(p.ok && p.o.remote_host == "0.0.0.0" && p.o.remote_port == 1 && p.o.remote_key == std::string(64, 'k') &&
                 p.o.osc_port == 0) << p.error;

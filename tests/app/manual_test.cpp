@@ -5,31 +5,24 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <regex>
 #include <set>
-#include <sstream>
 
 namespace {
 
-std::string read_file(const std::string& path)
+// What the pattern's first group matches in the text.
+std::set<std::string> matches(const std::string& text, const char* pattern)
 {
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
+    std::set<std::string> found;
+    const std::regex re(pattern, std::regex::multiline);
+    for (std::sregex_iterator i(text.begin(), text.end(), re), end; i != end; ++i)
+        found.insert((*i)[1]);
+    return found;
 }
 
 // The options a text offers: those that begin a line of the option list or
 // stand in the synopsis's brackets.
-std::set<std::string> offered_options(const std::string& text)
-{
-    std::set<std::string> options;
-    static const std::regex option(R"((?:^ *|\[|\| )(--[a-z][a-z0-9-]*))", std::regex::multiline);
-    for (std::sregex_iterator i(text.begin(), text.end(), option), end; i != end; ++i)
-        options.insert((*i)[1]);
-    return options;
-}
+std::set<std::string> offered_options(const std::string& text) { return matches(text, R"((?:^ *|\[|\| )(--[a-z][a-z0-9-]*))"); }
 
 // The manual's text with roff's escapes for hyphens and fonts taken out.
 std::string manual_text()
@@ -47,11 +40,7 @@ TEST(Manual, ListsTheOptionsOfHelpAndOfTheCommandLine)
     ASSERT_FALSE(manual.empty()) << "no manual in the build tree";
 
     // The options the parser compares its arguments with.
-    std::set<std::string> parsed;
-    const std::string source = read_file(GLOWCAM_SOURCE_DIR "/app/cmdline.cpp");
-    static const std::regex compared(R"(arg == "(--[a-z0-9-]+)\")");
-    for (std::sregex_iterator i(source.begin(), source.end(), compared), end; i != end; ++i)
-        parsed.insert((*i)[1]);
+    const auto parsed = matches(read_file(GLOWCAM_SOURCE_DIR "/app/cmdline.cpp"), R"(arg == "(--[a-z0-9-]+)\")");
     ASSERT_GE(parsed.size(), 15u) << "the parser's options were not found";
 
     EXPECT_EQ(offered_options(help.out), parsed) << "--help and the command line";

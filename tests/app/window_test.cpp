@@ -81,17 +81,11 @@ TEST(FullScreen, AModeNotOfferedAsksAndEveryEndGivesTheDesktopModeBack)
     }
     message_box_set_hook(nullptr);
 
-    // Taps, press and release back to back, into the window with this title.
-    auto tap = [display](const char* title, const char* keys) {
-        std::string cmd = "DISPLAY=" + display + " xdotool search --sync --onlyvisible --name '^" + title +
-                          "$' windowfocus --sync key --delay 50 " + keys + " >/dev/null 2>&1";
-        EXPECT_EQ(std::system(cmd.c_str()), 0) << cmd;
-    };
     // Without keys for the dialog, --no-dialog. Through the dialog the missing
     // camera's report is a real box, which waits to be closed.
     const struct { const char* dialog_keys; const char* mode; std::function<void(int)> end; int code; } runs[] = {{"Escape alt+6 Return", "800x600", [&](int) {
                      EXPECT_TRUE(x11_close_window(display, "Error", 20));
-                     tap("OpenGL framework", "Escape");
+                     EXPECT_TRUE(x11_tap(display, "Escape", "OpenGL framework"));
                  }, 27},
                 {"Tab Tab Tab Tab Tab shift+Tab shift+Tab shift+Tab shift+Tab space", "1920x1080", [](int) {}, 0},
                 {nullptr, "1024x768", [&](int) { EXPECT_TRUE(x11_close_window(display, "OpenGL framework", 20)); }, 0},
@@ -103,7 +97,7 @@ TEST(FullScreen, AModeNotOfferedAsksAndEveryEndGivesTheDesktopModeBack)
                                 .unset_env = {"SDL_VIDEODRIVER", "WAYLAND_DISPLAY"}, .timeout_s = 40, .while_running = [&](int pid) {
             if (run.dialog_keys) {
                 EXPECT_TRUE(x11_close_window(display, "Config:", 20));
-                tap("Config:", run.dialog_keys);
+                EXPECT_TRUE(x11_tap(display, run.dialog_keys, "Config:")) << run.dialog_keys;
             }
             for (int i = 0; i < 100 && x.mode() != run.mode; ++i)
                 SDL_Delay(100);
@@ -129,9 +123,8 @@ TEST(FullScreen, AModeNotOfferedAsksAndEveryEndGivesTheDesktopModeBack)
     ASSERT_EQ(std::system((xrandr + " --addmode DUMMY1 1024x768 && " + xrandr +
                            " --output DUMMY1 --mode 1024x768 --right-of DUMMY0 && " + xrandr + " >/dev/null").c_str()), 0);
     const ProcessOptions po{.env = {"DISPLAY=" + display}, .unset_env = {"SDL_VIDEODRIVER", "WAYLAND_DISPLAY"}, .while_running = [&](int) {
-        int colours = 0;
         EXPECT_TRUE(x11_wait_for_window(display, "OpenGL framework", 20));
-        EXPECT_EQ(x11_window_geometry(display, "OpenGL framework", &colours), "320x240+1920+0");
+        EXPECT_EQ(x11_window_geometry(display, "OpenGL framework"), "320x240+1920+0");
         EXPECT_TRUE(x11_close_window(display, "OpenGL framework", 0));
     }};
     EXPECT_EQ(run_process({glowcam_exe(), "--no-dialog", "--window", "--size", "320x240", "--camera", "none",

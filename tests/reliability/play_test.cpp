@@ -5,13 +5,13 @@
 
 #include "tests/reliability/show_support.h"
 #include "tests/support/frames.h"
+#include "tests/support/x11.h"
 #include "tests/support/xvfb.h"
 
 #include <gtest/gtest.h>
 #include <lo/lo.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdint>
@@ -19,8 +19,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
-#include <thread>
 
 namespace {
 
@@ -38,23 +36,11 @@ std::vector<std::string> lines_of(const std::string& path)
 // the frame that applies it starts.
 bool wait_for_lines(const std::string& path, size_t count)
 {
-    for (int i = 0; i < 500 && lines_of(path).size() < count; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    return lines_of(path).size() >= count;
+    return poll_until([&] { return lines_of(path).size() >= count; }, 10.0);
 }
 
-// The frames of a 96 x 64 render with these cues, `fps` a second from `start`.
-std::vector<Pixels> render(const std::string& dir, const std::string& cues, double start, double seconds, int fps)
-{
-    char timing[2][32];
-    std::snprintf(timing[0], sizeof timing[0], "%.3f", start);
-    std::snprintf(timing[1], sizeof timing[1], "%.3f", seconds);
-    ProcessResult r = run_process({glowcam_exe(), "--render", dir, "--size", "96x64", "--camera", "test", "--cues",
-                                   cues, "--fps", std::to_string(fps), "--start", timing[0], "--duration", timing[1]},
-                                  {.unset_env = {"DISPLAY", "WAYLAND_DISPLAY"}, .timeout_s = 50.0});
-    EXPECT_EQ(r.exit_code, 0) << r.err;
-    return read_rendered_frames(dir);
-}
+// A saved line "SECONDS ACTION" without its time.
+std::string action_of(const std::string& line) { return line.substr(line.find(' ') + 1); }
 
 }  // namespace
 
@@ -92,9 +78,9 @@ TEST(Play, KeysAndOscPlayTheShowAndItsSavedCuesRenderTheSameModes)
             ASSERT_TRUE(wait_for_frame_stats(stats, 2, 20));
             size_t count = 0;
             for (const auto& [key, action] : taps) {
-                EXPECT_EQ(std::system(("DISPLAY=" + x.display() + " xdotool key --delay 0 " + key).c_str()), 0);
+                EXPECT_TRUE(x11_tap(x.display(), key));
                 ASSERT_TRUE(wait_for_lines(saved, ++count)) << key;
-                EXPECT_EQ(lines_of(saved).back().substr(lines_of(saved).back().find(' ') + 1), action) << key;
+                EXPECT_EQ(action_of(lines_of(saved).back()), action) << key;
             }
             const std::string oscsend = "oscsend 127.0.0.1 " + std::to_string(port);
             EXPECT_EQ(std::system((oscsend + " /glowcam/mode f 2.0").c_str()), 0);
@@ -107,9 +93,9 @@ TEST(Play, KeysAndOscPlayTheShowAndItsSavedCuesRenderTheSameModes)
             for (int i = 0; i < 300 && answers.empty(); ++i)
                 lo_server_recv_noblock(surface, 20);
             EXPECT_EQ(answers, "2 1 1 0;") << "mode 2 from oscsend, held from the surface";
-            EXPECT_EQ(std::system(("DISPLAY=" + x.display() + " xdotool key --delay 0 b").c_str()), 0);
+            EXPECT_TRUE(x11_tap(x.display(), "b"));
             ASSERT_TRUE(wait_for_lines(saved, count + 2));
-            EXPECT_EQ(std::system(("DISPLAY=" + x.display() + " xdotool key --delay 0 Escape").c_str()), 0);
+            EXPECT_TRUE(x11_tap(x.display(), "Escape"));
         }};
     ProcessResult r = run_process({glowcam_exe(), "--no-dialog", "--window", "--size", "160x120", "--camera", "test",
                                    "--no-sound", "--osc", "127.0.0.1:" + std::to_string(port), "--save-cues", saved},
@@ -125,8 +111,7 @@ TEST(Play, KeysAndOscPlayTheShowAndItsSavedCuesRenderTheSameModes)
     // where no other action came before that frame.
     const std::vector<std::string> lines = lines_of(saved);
     ASSERT_EQ(lines.size(), taps.size() + 3);
-    EXPECT_EQ(lines[taps.size()].substr(lines[taps.size()].find(' ') + 1), "mode 2");
-    EXPECT_EQ(lines.back().substr(lines.back().find(' ') + 1), "blackout on");
+    EXPECT_TRUE(action_of(lines[taps.size()]) == "mode 2" && action_of(lines.back()) == "blackout on");
     std::vector<double> times;
     for (const std::string& l : lines)
         times.push_back(std::stod(l));
@@ -134,21 +119,16 @@ TEST(Play, KeysAndOscPlayTheShowAndItsSavedCuesRenderTheSameModes)
     // About 200 frames: the slower the live show took the keys (a sanitizer
     // build), the further apart its actions, the fewer frames it needs.
     const int fps = std::clamp(static_cast<int>(200.0 / seconds), 10, 200);
-    const auto replayed = render(temp_path("replayed"), saved, start, seconds, fps);
+    const std::vector<std::string> timing = {"--fps", std::to_string(fps), "--start", std::to_string(start), "--duration",
+                                             std::to_string(seconds)};
+    const auto replayed = render_with_cues(temp_path("replayed"), read_file(saved), timing);
     // The same performance with one mode held throughout: the swell and the
     // sensitivity as played, so only the mode tells the renders apart.
     std::string rest;
-    for (const std::string& l : lines) {
-        const std::string action = l.substr(l.find(' ') + 1);
-        if (action.rfind("mode", 0) != 0 && action.rfind("hold", 0) != 0 && action != "next" && action != "previous")
+    for (const std::string& l : lines)
+        if (const std::string a = action_of(l); a.rfind("mode", 0) && a.rfind("hold", 0) && a != "next" && a != "previous")
             rest += l + "\n";
-    }
-    std::vector<std::vector<Pixels>> held;
-    for (int m = 0; m < 3; ++m) {
-        const std::string cues = temp_path("held.cues");
-        std::ofstream(cues) << "0 mode " << m << "\n0 hold on\n" << rest;
-        held.push_back(render(temp_path("held" + std::to_string(m)), cues, start, seconds, fps));
-    }
+    const auto held = render_held_modes(temp_path("held"), rest, timing);
     // The second frame at or after it, safely past it.
     const int after[] = {2, 0, 0, 0, 0, 0, 0, 0, 2, 2, 0, 1, 2};  // the mode after each line
     int checked = 0;
@@ -160,7 +140,8 @@ TEST(Play, KeysAndOscPlayTheShowAndItsSavedCuesRenderTheSameModes)
         ++checked;
     }
     EXPECT_GE(checked, 6) << "actions came too close together to be seen";
-    for (const char* name : {"replayed", "held0", "held1", "held2", "held.cues", "played.cues", "play.stats"})
+    for (const char* name : {"replayed", "held0", "held1", "held2", "played.cues", "play.stats", "replayed.cues",
+                             "held0.cues", "held1.cues", "held2.cues"})
         std::filesystem::remove_all(temp_path(name));
 }
 

@@ -14,13 +14,10 @@
 #include <signal.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <thread>
 
 namespace {
 
@@ -61,8 +58,7 @@ TEST(Program, RunsOnThroughFaultsAndEndsCleanlyOnAKeyOrASignal)
     std::string err = run({"--camera", "test", "--music", demo_track}, [&](int) {
         ASSERT_TRUE(wait_for_frame_stats(stats, 2, 20));
         for (const char* size : {"1024x768+0+0", "320x240+0+0", ""}) {
-            EXPECT_EQ(std::system(("DISPLAY=" + x.display() + " xdotool key --delay 0 " +
-                                   (*size ? "F11" : "Escape")).c_str()), 0);
+            EXPECT_TRUE(x11_tap(x.display(), *size ? "F11" : "Escape"));
             if (!*size)
                 break;
             ASSERT_TRUE(wait_for_frame_stats(stats, read_frame_stats(stats).size() + 2, 10));
@@ -85,8 +81,7 @@ TEST(Program, RunsOnThroughFaultsAndEndsCleanlyOnAKeyOrASignal)
     for (int n = 0; n < 20; ++n)
         frames += "FRAME\n" + std::string(frame - 6, static_cast<char>(16 + 10 * n));
     std::ofstream(camera, std::ios::binary) << frames;
-    std::ifstream in(write_audio("damaged.ogg", 44100, 2, make_signal(3 * 44100, 2, noisy_tone)), std::ios::binary);
-    const std::string ogg(std::istreambuf_iterator<char>(in), {});
+    const std::string ogg = read_file(write_audio("damaged.ogg", 44100, 2, make_signal(3 * 44100, 2, noisy_tone)));
     std::string garbage = ogg;
     for (std::size_t i = garbage.size() / 2; i < garbage.size() / 2 + 2000; ++i)
         garbage[i] = static_cast<char>(i * 13);
@@ -95,8 +90,7 @@ TEST(Program, RunsOnThroughFaultsAndEndsCleanlyOnAKeyOrASignal)
         ASSERT_EQ(truncate(camera.c_str(), static_cast<off_t>(header.size() + 7 * frame + frame / 2)), 0);
         // Frames reach the file at the encoder's pace, dropped while the
         // machine is busy: wait until the file as it stands plays five.
-        for (int i = 0; i < 160 && (read_frame_stats(stats).size() < 6 || decode_video(video, false).frames < 5); ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(250));
+        poll_until([&] { return read_frame_stats(stats).size() >= 6 && decode_video(video, false).frames >= 5; }, 40.0, 250);
         kill(pid, SIGKILL);
     }, "ALSOFT_DRIVERS=null", -1);
     const std::vector<FrameStatsLine> lines = read_frame_stats(stats);
@@ -166,7 +160,7 @@ TEST(Program, RecordingEndedByEscapeHasItsLengthItsIndexAndASteadyRate)
     const ProcessOptions po{.env = {"DISPLAY=" + x.display(), "ALSOFT_DRIVERS=null", "GLOWCAM_FRAME_STATS=" + stats},
                             .unset_env = {"SDL_VIDEODRIVER"}, .while_running = [&](int) {
         ASSERT_TRUE(wait_for_frame_stats(stats, 3, 20));
-        EXPECT_EQ(std::system(("DISPLAY=" + x.display() + " xdotool key --delay 0 Escape").c_str()), 0);
+        EXPECT_TRUE(x11_tap(x.display(), "Escape"));
     }};
     const ProcessResult r = run_process({glowcam_exe(), "--no-dialog", "--window", "--size", "320x240", "--camera",
                                          "test", "--music", demo_track, "--record", video, "--record-fps", "24"}, po);
@@ -190,9 +184,7 @@ TEST(Program, RecordingEndedByEscapeHasItsLengthItsIndexAndASteadyRate)
         EXPECT_GT(std::llround(t * 24), last) << t;
         last = std::llround(t * 24);
     }
-    std::ifstream in(video, std::ios::binary);
-    const std::string bytes(std::istreambuf_iterator<char>(in), {});
-    EXPECT_NE(bytes.find("\x1c\x53\xbb\x6b"), std::string::npos) << "no seek index (Cues)";
+    EXPECT_NE(read_file(video).find("\x1c\x53\xbb\x6b"), std::string::npos) << "no seek index (Cues)";
     EXPECT_NEAR(frame_after_seek(video, seconds / 2), seconds / 2, 1.0 / 24);
     std::filesystem::remove(video);
 }
@@ -203,9 +195,7 @@ TEST(Program, RenderStopsBetweenFramesOnSigterm)
 {
     const std::string out = temp_path("render");
     const ProcessOptions po{.while_running = [&](int pid) {
-        for (int i = 0; i < 3000 && !std::filesystem::exists(out + "/frame-000015.png"); ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        EXPECT_TRUE(std::filesystem::exists(out + "/frame-000015.png"));
+        EXPECT_TRUE(poll_until([&] { return std::filesystem::exists(out + "/frame-000015.png"); }, 30.0, 10));
         kill(pid, SIGTERM);
     }};
     ProcessResult r = run_process({glowcam_exe(), "--render", out, "--camera", make_clip("render.webm"), "--duration",

@@ -6,7 +6,6 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
-#include <thread>
 
 #include <unistd.h>
 
@@ -26,16 +25,10 @@ std::vector<FrameStatsLine> read_frame_stats(const std::string& path)
 
 bool wait_for_frame_stats(const std::string& path, std::size_t lines, double limit_s)
 {
-    auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(limit_s);
-    while (read_frame_stats(path).size() < lines) {
-        if (std::chrono::steady_clock::now() > end) {
-            std::fprintf(stderr, "gave up after %.0f s waiting for %zu s of frame statistics in %s\n",
-                         limit_s, lines, path.c_str());
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return true;
+    if (poll_until([&] { return read_frame_stats(path).size() >= lines; }, limit_s))
+        return true;
+    std::fprintf(stderr, "gave up after %.0f s waiting for %zu s of frame statistics in %s\n", limit_s, lines, path.c_str());
+    return false;
 }
 
 long resident_kb(int pid)

@@ -3,14 +3,12 @@
 
 #include "tests/audio/audio_files.h"
 #include "tests/support/frames.h"
-#include "tests/support/process.h"
 
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <cstdlib>
+#include <unistd.h>
+
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -20,21 +18,10 @@ namespace {
 
 const fs::path root = fs::temp_directory_path() / ("glowcam-cues-" + std::to_string(getpid()));
 
-// The frames of a 96 x 64 render of the test pattern with these cues.
-std::vector<Pixels> render(const std::string& name, const std::string& cues,
-                        std::vector<std::string> timing, const std::string& music = "")
+std::vector<Pixels> render(const std::string& name, const std::string& cues, const std::vector<std::string>& options)
 {
-    const fs::path dir = root / name, file = root / (name + ".cues");
     fs::create_directories(root);
-    std::ofstream(file) << cues;
-    std::vector<std::string> argv = {glowcam_exe(), "--render", dir.string(), "--size", "96x64", "--camera", "test",
-                                     "--cues", file.string()};
-    argv.insert(argv.end(), timing.begin(), timing.end());
-    if (!music.empty())
-        argv.insert(argv.end(), {"--music", music});
-    ProcessResult r = run_process(argv, {.unset_env = {"DISPLAY", "WAYLAND_DISPLAY"}});
-    EXPECT_EQ(r.exit_code, 0) << r.err;
-    return read_rendered_frames(dir.string());
+    return render_with_cues(root / name, cues, options);
 }
 
 double mean(const Pixels& a) { return mean_difference(a, Pixels(a.size(), 0)); }
@@ -49,14 +36,11 @@ TEST(CueRender, ModesFollowThePicksHoldsAndTurns)
     const std::vector<std::string> timing = {"--fps", "1", "--duration", "100"};
     const auto played = render("played", "# a set\n40 hold on\n10 mode 2\n70 hold off\n97 next\n98 next\n99 previous\n",
                                timing);
-    std::vector<std::vector<Pixels>> held;
-    for (int m = 0; m < 3; ++m)
-        held.push_back(render("held" + std::to_string(m), "0 mode " + std::to_string(m) + "\n0 hold on\n", timing));
+    const auto held = render_held_modes(root / "held", "", timing);
     ASSERT_EQ(played.size(), 100u);
     for (const auto& [t, mode] : {std::pair{9, 0}, {10, 2}, {34, 2}, {35, 0}, {59, 0}, {60, 0}, {69, 0}, {94, 0},
-                                  {95, 1}, {96, 1}, {97, 2}, {98, 0}, {99, 2}}) {
+                                  {95, 1}, {96, 1}, {97, 2}, {98, 0}, {99, 2}})
         EXPECT_EQ(nearest_mode(played, held, t), mode) << "at " << t << " s";
-    }
     EXPECT_LT(mean_difference(played[10], held[2][10]), 0.5) << "the same picture as mode 2 held from the start";
     fs::remove_all(root);
 }
@@ -83,9 +67,10 @@ TEST(CueRender, SwellBlackoutAndSensitivity)
     EXPECT_EQ(mean_difference(dark[18], swelled[18]), 0.0);
 
     const std::string silence = write_audio("silence.wav", 44100, 2, std::vector<float>(2 * 44100 * 60, 0.0f));
-    const std::vector<std::string> ripple = {"--fps", "4", "--start", "55", "--duration", "1"};
+    std::vector<std::string> ripple = {"--fps", "4", "--start", "55", "--duration", "1"};
     const auto loud = render("loud", "", ripple), still = render("still", "0 sensitivity 0\n", ripple);
-    const auto silent = render("silent", "", ripple, silence);
+    ripple.insert(ripple.end(), {"--music", silence});
+    const auto silent = render("silent", "", ripple);
     ASSERT_EQ(still.size(), 4u);
     for (int i = 0; i < 4; ++i)
         EXPECT_TRUE(mean_difference(still[i], silent[i]) == 0.0 && mean_difference(loud[i], silent[i]) > 1.0) << i;

@@ -9,9 +9,27 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <thread>
 
 std::string glowcam_exe() { return GLOWCAM_EXE; }
+
+bool poll_until(const std::function<bool()>& done, double limit_s, int period_ms)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(limit_s);
+    for (;; std::this_thread::sleep_for(std::chrono::milliseconds(period_ms)))
+        if (done())
+            return true;
+        else if (std::chrono::steady_clock::now() > deadline)
+            return false;
+}
+
+std::string read_file(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
 
 namespace {
 
@@ -19,11 +37,7 @@ namespace {
 // one, and nothing it leaves behind can keep the test waiting for their end.
 std::string read_all(std::FILE* f)
 {
-    std::string text;
-    char buf[4096];
-    std::rewind(f);
-    for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;)
-        text.append(buf, n);
+    const std::string text = read_file("/proc/self/fd/" + std::to_string(fileno(f)));
     std::fclose(f);
     return text;
 }
@@ -71,17 +85,12 @@ ProcessResult run_process(const std::vector<std::string>& argv, const ProcessOpt
     if (options.while_running)
         options.while_running(pid);
 
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(options.timeout_s);
     int status = 0;
-    while (waitpid(pid, &status, WNOHANG) != pid) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            kill(pid, SIGKILL);
-            waitpid(pid, &status, 0);
-            result.timed_out = true;
-            std::fprintf(stderr, "gave up waiting for %s to end after %.0f s; killed it\n", argv[0].c_str(), options.timeout_s);
-            break;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    if (!poll_until([&] { return waitpid(pid, &status, WNOHANG) == pid; }, options.timeout_s, 5)) {
+        kill(pid, SIGKILL);
+        waitpid(pid, &status, 0);
+        result.timed_out = true;
+        std::fprintf(stderr, "gave up waiting for %s to end after %.0f s; killed it\n", argv[0].c_str(), options.timeout_s);
     }
     kill(-pid, SIGKILL);  // whatever the child left running
     result.out = read_all(out);

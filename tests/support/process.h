@@ -23,3 +23,6 @@ struct ProcessOptions {
 
 ProcessResult run_process(const std::vector<std::string>& argv, const ProcessOptions& options = {});
 std::string glowcam_exe();  // the program built beside the tests
+// Asks `done` every period_ms until it holds, for up to limit_s (at least once); its last answer.
+bool poll_until(const std::function<bool()>& done, double limit_s, int period_ms = 20);
+std::string read_file(const std::string& path);  // its bytes; empty when it cannot be read

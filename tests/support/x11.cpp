@@ -1,13 +1,14 @@
 #include "tests/support/x11.h"
 
+#include "tests/support/process.h"
+
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
-#include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <set>
-#include <thread>
 
 namespace {
 
@@ -49,10 +50,8 @@ bool with_window(const std::string& display, const std::string& title, double ti
         return false;
     // A window may go while we look at it; Xlib's own handler would end the test.
     XErrorHandler before = XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(timeout_s);
     Window w = 0;
-    while (!(w = find_by_title(d, title)) && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    poll_until([&] { return (w = find_by_title(d, title)) != 0; }, timeout_s, 10);
     if (w)
         act(d, w);
     else if (timeout_s > 0)
@@ -83,7 +82,8 @@ std::string x11_window_geometry(const std::string& display, const std::string& t
         if (row)
             XDestroyImage(row);
     });
-    *row_colours = static_cast<int>(colours.size());
+    if (row_colours)
+        *row_colours = static_cast<int>(colours.size());
     return std::to_string(a.width) + "x" + std::to_string(a.height) + "+" + std::to_string(a.x) + "+" + std::to_string(a.y);
 }
 
@@ -100,4 +100,11 @@ bool x11_close_window(const std::string& display, const std::string& title, doub
         XSendEvent(d, w, False, NoEventMask, &ev);
         XFlush(d);
     });
+}
+
+bool x11_tap(const std::string& display, const std::string& keys, const std::string& title)
+{
+    const std::string focus = "search --sync --onlyvisible --name '^" + title + "$' windowfocus --sync ";
+    return std::system(("DISPLAY=" + display + " xdotool " + (title.empty() ? "key --delay 0 " : focus + "key --delay 50 ") +
+                        keys + " >/dev/null 2>&1").c_str()) == 0;
 }
