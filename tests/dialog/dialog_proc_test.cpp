@@ -70,15 +70,12 @@ TEST(DialogWithoutDisplay, FailsWithOneLineThatSaysWhatToDo)
     for (const char* hint : {"display", "--no-dialog", "--render"})
         EXPECT_NE(err.find(hint), std::string::npos) << err;
     const std::string exe = glowcam_exe();
-    const struct { std::vector<std::string> argv; std::string display; int code; std::string says; } runs[] = {
-        {{exe}, "", 1, "--no-dialog"}, {{exe}, ":glowcam-no-such-display", 1, ":glowcam-no-such-display"},
-        {{exe, "--no-dialog", "--camera", "none", "--no-sound"}, "", 255, "ERROR: registrazione della Window Class fallita.\n"},
-        {{exe, "--frobnicate"}, "", 2, "--frobnicate"}, {{exe, "--size=640x480"}, "", 2, "--size=640x480"}};
+    const struct { std::vector<std::string> argv, env; int code; std::string says; } runs[] = {
+        {{exe}, {}, 1, "--no-dialog"}, {{exe}, {"DISPLAY=:glowcam-no-such-display"}, 1, ":glowcam-no-such-display"},
+        {{exe, "--no-dialog", "--camera", "none", "--no-sound"}, {}, 255, "ERROR: registrazione della Window Class fallita.\n"},
+        {{exe, "--frobnicate"}, {}, 2, "--frobnicate"}, {{exe, "--size=640x480"}, {}, 2, "--size=640x480"}};
     for (const auto& run : runs) {
-        ProcessOptions options{.unset_env = {"DISPLAY", "WAYLAND_DISPLAY", "SDL_VIDEODRIVER"}};
-        if (!run.display.empty())
-            options.env = {"DISPLAY=" + run.display};
-        ProcessResult r = run_process(run.argv, options);
+        ProcessResult r = run_process(run.argv, {.env = run.env, .unset_env = {"DISPLAY", "WAYLAND_DISPLAY", "SDL_VIDEODRIVER"}});
         const std::string said = run.code == 255 ? r.out : r.out + r.err;  // SDL's own complaints aside
         EXPECT_EQ(r.exit_code, run.code) << said;
         EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;

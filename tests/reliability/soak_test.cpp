@@ -37,11 +37,10 @@ TEST(Soak, MemoryLevelsOffAndTheLoopNeverStalls)
         for (double t = 0.0; t < seconds; t = read_frame_stats(stats).back().seconds) {
             const long kb = resident_kb(pid);
             ASSERT_GT(kb, 0) << "the show ended by itself";
-            const auto n = static_cast<std::size_t>(std::max(0.0, t - 60.0) / turn);
-            if (t >= 60.0 && n < floor_kb.size())
-                floor_kb[n] = std::min(floor_kb[n], kb);
-            else if (t >= 60.0)
-                floor_kb.push_back(kb);
+            if (t >= 60.0) {
+                floor_kb.resize(static_cast<std::size_t>((t - 60.0) / turn) + 1, kb);
+                floor_kb.back() = std::min(floor_kb.back(), kb);
+            }
             std::this_thread::sleep_for(std::chrono::milliseconds(250));
         }
         EXPECT_TRUE(x11_close_window(x.display(), "OpenGL framework", 10));

@@ -32,8 +32,8 @@ ProcessResult render(const std::string& exe, const fs::path& out, std::vector<st
 
 std::string frame(int i)
 {
-    const std::string n = std::to_string(i);
-    return "frame-" + std::string(6 - n.size(), '0') + n + ".png";
+    char name[32];
+    return std::string(name, std::snprintf(name, sizeof name, "frame-%06d.png", i));
 }
 
 // 2 fps for 3 s from t = 24 s: six 160 x 120 frames, in mode 0 and mode 1, as
