@@ -37,7 +37,6 @@ struct Remote {
     RemoteState state{};                 // guarded by lock
     std::vector<unsigned char> frame;    // guarded by lock: read back, not yet encoded
     int frame_width, frame_height;       // guarded by lock
-    std::atomic<bool> tell_pending{false}, encode_pending{false};
     std::atomic<long long> wanted_at{-wanted_ms};  // when a page last asked for a picture
     // The main thread only.
     long long read_at = -preview_ms;
@@ -69,7 +68,6 @@ RemoteState snapshot()
 // Sends where the show stands to every page listening.
 gboolean tell(gpointer)
 {
-    remote.tell_pending = false;
     const std::string json = remote_state_json(snapshot());
     // A copy: a connection that fails as it is written to leaves the list.
     for (SoupWebsocketConnection* c : std::vector<SoupWebsocketConnection*>(remote.live))
@@ -97,7 +95,6 @@ gboolean encode(gpointer)
     std::string jpeg;
     if (!rgb.empty() && remote_preview_jpeg(rgb.data(), w, h, &jpeg))
         remote.jpeg.swap(jpeg);
-    remote.encode_pending = false;
     return G_SOURCE_REMOVE;
 }
 
@@ -110,19 +107,15 @@ gboolean quit(gpointer)
 void respond(SoupServerMessage* msg, int status, const char* type, const void* data, size_t size)
 {
     soup_server_message_set_status(msg, static_cast<guint>(status), nullptr);
-    SoupMessageHeaders* headers = soup_server_message_get_response_headers(msg);
-    soup_message_headers_replace(headers, "Cache-Control", "no-store");
-    if (status == 200 || status == 204 || !data)
-        soup_server_message_set_response(msg, type, SOUP_MEMORY_COPY, static_cast<const char*>(data), size);
-    else  // a refusal: its reason on one line
-        soup_server_message_set_response(msg, "text/plain; charset=utf-8", SOUP_MEMORY_COPY,
-                                         static_cast<const char*>(data), size);
+    soup_message_headers_replace(soup_server_message_get_response_headers(msg), "Cache-Control", "no-store");
+    soup_server_message_set_response(msg, type, SOUP_MEMORY_COPY, static_cast<const char*>(data), size);
 }
 
+// A refusal: its reason on one line.
 void refuse(SoupServerMessage* msg, int status, const std::string& reason)
 {
     const std::string line = reason + "\n";
-    respond(msg, status, nullptr, line.data(), line.size());
+    respond(msg, status, "text/plain; charset=utf-8", line.data(), line.size());
 }
 
 RemoteRequest request_of(SoupServerMessage* msg, const char* path, GHashTable* query, bool with_body)
@@ -269,19 +262,6 @@ void serve(std::promise<std::string>* started, std::string host, int port)
     g_main_context_pop_thread_default(remote.context);
 }
 
-void release()
-{
-    if (remote.loop)
-        g_main_loop_unref(remote.loop);
-    if (remote.context)
-        g_main_context_unref(remote.context);
-    if (remote.page)
-        g_bytes_unref(remote.page);
-    remote.loop = nullptr;
-    remote.context = nullptr;
-    remote.page = nullptr;
-}
-
 }  // namespace
 
 bool remote_start(const std::string& host, int port, const std::string& key, std::string* error)
@@ -307,7 +287,9 @@ void remote_stop()
         return;
     post(quit);
     remote.thread.join();
-    release();
+    g_main_loop_unref(remote.loop);
+    g_main_context_unref(remote.context);
+    g_bytes_unref(remote.page);
 }
 
 std::vector<Action> remote_take()
@@ -328,14 +310,14 @@ void remote_publish(const RemoteState& state)
                          was.sensitivity != state.play.sensitivity || was.blackout != state.play.blackout;
     remote.state = state;
     hold.unlock();
-    if (changed && !remote.tell_pending.exchange(true))
+    if (changed)
         post(tell_once);
 }
 
 void remote_frame_drawn()
 {
     const long long now = now_ms();
-    if (!remote.thread.joinable() || now - remote.wanted_at > wanted_ms || now - remote.read_at < preview_ms || remote.encode_pending)
+    if (!remote.thread.joinable() || now - remote.wanted_at > wanted_ms || now - remote.read_at < preview_ms)
         return;
     remote.read_at = now;
     int w = 0, h = 0;
@@ -355,6 +337,5 @@ void remote_frame_drawn()
         remote.frame_width = w;
         remote.frame_height = h;
     }
-    remote.encode_pending = true;
     post(encode);
 }

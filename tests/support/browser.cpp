@@ -11,22 +11,19 @@
 
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <thread>
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-// The string value of the first "name" in a JSON text, with the escapes
-// that the page's plain ASCII can need; "" when there is none.
+// The string value of the first "name" in a JSON text (the page's plain
+// ASCII needs no unescaping but of quotes); "" when there is none.
 std::string json_field(const std::string& json, const std::string& name)
 {
     std::string out;
     size_t i = json.find("\"" + name + "\":\"");
     for (i = i == std::string::npos ? json.size() : i + name.size() + 4; i < json.size() && json[i] != '"'; ++i)
-        out += json[i] == '\\' && ++i < json.size() && json[i] == 'n' ? '\n' : json[i];
+        out += json[i] == '\\' ? json[++i] : json[i];
     return out;
 }
 
@@ -45,45 +42,34 @@ Browser::Browser()
     profile_ = ::testing::TempDir() + "glowcam_browser_" + std::to_string(getpid());
     std::filesystem::remove_all(profile_);
     int commands[2], answers[2];
-    if (pipe2(commands, O_CLOEXEC) != 0 || pipe2(answers, O_CLOEXEC) != 0) {
-        std::perror("browser: pipe");
+    if (pipe2(commands, O_CLOEXEC) != 0 || pipe2(answers, O_CLOEXEC) != 0)
         return;
-    }
-    const std::string log = profile_ + ".log";
-    const pid_t parent = getpid();
+    const std::string log = profile_ + ".log", dir = "--user-data-dir=" + profile_;
     pid_ = fork();
     if (pid_ == 0) {
-        // Its own process group, to end with its helpers; and it dies with
-        // the test when a time-out kills that.
+        // Its own process group, to end with its helpers; it dies with the test.
         setpgid(0, 0);
         prctl(PR_SET_PDEATHSIG, SIGKILL);
-        if (getppid() != parent)
-            _exit(127);
-        // The protocol's pipe: commands in on 3, answers out on 4. Moved
-        // out of the way first: the pipes may hold those numbers already.
-        const int in = fcntl(commands[0], F_DUPFD_CLOEXEC, 10), out = fcntl(answers[1], F_DUPFD_CLOEXEC, 10);
+        // The protocol's pipe: commands in on 3, answers out on 4 (moved out
+        // of the way first: the pipes may hold those numbers already).
+        const int in = fcntl(commands[0], F_DUPFD, 10), out = fcntl(answers[1], F_DUPFD, 10);
         dup2(in, 3);
         dup2(out, 4);
-        dup2(::open("/dev/null", O_RDONLY), 0);
         const int log_fd = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         dup2(log_fd, 1);
         dup2(log_fd, 2);
         // Headless, and without what a sanitizer build preloads.
         for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "LD_PRELOAD"})
             unsetenv(name);
-        const std::string dir = "--user-data-dir=" + profile_;
         execl("/usr/bin/chromium", "chromium", "--headless", "--no-sandbox", "--disable-gpu", "--no-first-run",
-              "--no-default-browser-check", "--disable-extensions", "--disable-background-networking",
-              "--disable-component-update", "--mute-audio", "--remote-debugging-pipe", dir.c_str(), "about:blank",
-              static_cast<char*>(nullptr));
+              "--disable-extensions", "--disable-background-networking", "--disable-component-update",
+              "--remote-debugging-pipe", dir.c_str(), "about:blank", static_cast<char*>(nullptr));
         _exit(127);
     }
     close(commands[0]);
     close(answers[1]);
     to_ = commands[1];
     from_ = answers[0];
-    if (pid_ > 0)
-        setpgid(pid_, pid_);
     if (pid_ > 0 && call("Browser.getVersion", "{}").empty()) {
         std::fprintf(stderr, "browser: /usr/bin/chromium did not answer (see %s)\n", log.c_str());
         kill(-pid_, SIGKILL);
@@ -95,14 +81,11 @@ Browser::Browser()
 Browser::~Browser()
 {
     if (pid_ > 0) {
-        session_.clear();
-        call("Browser.close", "{}");
         kill(-pid_, SIGKILL);  // its helpers too
         waitpid(pid_, nullptr, 0);
     }
-    for (int fd : {to_, from_})
-        if (fd >= 0)
-            close(fd);
+    close(to_);
+    close(from_);
     std::error_code ignored;
     std::filesystem::remove_all(profile_, ignored);
 }
@@ -110,33 +93,28 @@ Browser::~Browser()
 std::string Browser::call(const std::string& method, const std::string& params)
 {
     const int id = next_id_++;
-    std::string message = "{\"id\":" + std::to_string(id) + ",\"method\":\"" + method + "\",\"params\":" + params;
-    if (!session_.empty())
-        message += ",\"sessionId\":\"" + session_ + "\"";
-    message += std::string("}") + '\0';
-    if (write(to_, message.data(), message.size()) != static_cast<ssize_t>(message.size())) {
-        std::fprintf(stderr, "browser: cannot send %s\n", method.c_str());
+    const std::string message = "{\"id\":" + std::to_string(id) + ",\"method\":\"" + method + "\",\"params\":" +
+                                params + (session_.empty() ? "" : ",\"sessionId\":\"" + session_ + "\"") + "}";
+    if (write(to_, message.c_str(), message.size() + 1) != static_cast<ssize_t>(message.size() + 1))
         return "";
-    }
-    // Answers come in order among events; each message ends with a NUL.
+    // Each message ends with a NUL; the answer is the one with our id, among events.
     const std::string mine = "{\"id\":" + std::to_string(id) + ",";
-    const auto end = Clock::now() + std::chrono::seconds(10);
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     for (;;) {
         for (size_t nul; (nul = pending_.find('\0')) != std::string::npos;) {
-            std::string answer = pending_.substr(0, nul);
+            const std::string answer = pending_.substr(0, nul);
             pending_.erase(0, nul + 1);
-            if (answer.rfind(mine, 0) != 0)
-                continue;
-            if (answer.find("\"error\":") != std::string::npos && answer.find("\"result\":") == std::string::npos) {
+            if (answer.starts_with(mine) && answer.find("\"result\":") != std::string::npos)
+                return answer;
+            if (answer.starts_with(mine)) {
                 std::fprintf(stderr, "browser: %s failed: %s\n", method.c_str(), answer.c_str());
                 return "";
             }
-            return answer;
         }
-        const int left = static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count());
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
         pollfd p{from_, POLLIN, 0};
         char buffer[65536];
-        ssize_t n = left > 0 && poll(&p, 1, left) > 0 ? read(from_, buffer, sizeof buffer) : 0;
+        const ssize_t n = poll(&p, 1, static_cast<int>(std::max(left.count(), 0L))) > 0 ? read(from_, buffer, sizeof buffer) : 0;
         if (n <= 0) {
             std::fprintf(stderr, "browser: no answer to %s\n", method.c_str());
             return "";
@@ -148,45 +126,26 @@ std::string Browser::call(const std::string& method, const std::string& params)
 bool Browser::open(const std::string& url)
 {
     const std::string target = json_field(call("Target.createTarget", "{\"url\":\"about:blank\"}"), "targetId");
-    if (target.empty())
-        return false;
     session_ = json_field(call("Target.attachToTarget", "{\"targetId\":\"" + target + "\",\"flatten\":true}"),
                           "sessionId");
     if (session_.empty() ||
-        call("Emulation.setDeviceMetricsOverride",
-             "{\"width\":390,\"height\":844,\"deviceScaleFactor\":2,\"mobile\":true}").empty() ||
-        call("Emulation.setTouchEmulationEnabled", "{\"enabled\":true,\"maxTouchPoints\":5}").empty() ||
+        call("Emulation.setDeviceMetricsOverride", "{\"width\":390,\"height\":844,\"deviceScaleFactor\":2,\"mobile\":true}")
+            .empty() ||
+        call("Emulation.setTouchEmulationEnabled", "{\"enabled\":true}").empty() ||
         call("Page.navigate", "{\"url\":" + json_quote(url) + "}").empty())
         return false;
-    const auto end = Clock::now() + std::chrono::seconds(15);
-    while (eval("document.readyState") != "complete") {
-        if (Clock::now() > end) {
-            std::fprintf(stderr, "browser: %s did not load within 15 s\n", url.c_str());
-            return false;
-        }
+    for (int i = 0; i < 750 && eval("document.readyState") != "complete"; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return true;
+    return eval("document.readyState") == "complete";
 }
 
 std::string Browser::eval(const std::string& expression)
 {
     const std::string answer = call("Runtime.evaluate", "{\"expression\":" + json_quote("String(" + expression + ")") +
                                                             ",\"returnByValue\":true,\"awaitPromise\":true}");
-    if (answer.find("\"exceptionDetails\"") != std::string::npos) {
+    if (answer.find("\"exceptionDetails\"") != std::string::npos)
         std::fprintf(stderr, "browser: %s threw: %s\n", expression.c_str(), answer.c_str());
-        return "";
-    }
-    return json_field(answer, "value");
-}
-
-bool Browser::touch(double x, double y)
-{
-    char point[96];
-    std::snprintf(point, sizeof point, "[{\"x\":%.1f,\"y\":%.1f}]", x, y);
-    return !call("Input.dispatchTouchEvent", std::string("{\"type\":\"touchStart\",\"touchPoints\":") + point + "}")
-                .empty() &&
-           !call("Input.dispatchTouchEvent", "{\"type\":\"touchEnd\",\"touchPoints\":[]}").empty();
+    return answer.find("\"exceptionDetails\"") == std::string::npos ? json_field(answer, "value") : "";
 }
 
 bool Browser::tap(const std::string& label, double fraction)
@@ -201,5 +160,9 @@ bool Browser::tap(const std::string& label, double fraction)
         std::fprintf(stderr, "browser: nothing on the page says '%s'\n", label.c_str());
         return false;
     }
-    return touch(x, y);
+    char point[96];
+    std::snprintf(point, sizeof point, "[{\"x\":%.1f,\"y\":%.1f}]", x, y);
+    return !call("Input.dispatchTouchEvent", std::string("{\"type\":\"touchStart\",\"touchPoints\":") + point + "}")
+                .empty() &&
+           !call("Input.dispatchTouchEvent", "{\"type\":\"touchEnd\",\"touchPoints\":[]}").empty();
 }

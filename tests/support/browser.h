@@ -27,7 +27,6 @@ private:
     // Sends one command (to the page once one is open) and waits up to 10 s
     // for its answer: the result's JSON, "" on failure.
     std::string call(const std::string& method, const std::string& params);
-    bool touch(double x, double y);
 
     int pid_ = -1;
     int to_ = -1, from_ = -1;

@@ -17,24 +17,16 @@ HttpReply http(const std::string& method, const std::string& url, const std::str
     // Straight to the show: no proxy the environment may name.
     SoupSession* session = soup_session_new_with_options("timeout", 10, "proxy-resolver", nullptr, nullptr);
     SoupMessage* msg = soup_message_new(method.c_str(), url.c_str());
-    if (!msg) {
-        std::fprintf(stderr, "http: cannot ask for %s\n", url.c_str());
-        g_object_unref(session);
-        return reply;
-    }
-    for (const std::string& h : headers) {
-        const size_t colon = h.find(':');
-        soup_message_headers_append(soup_message_get_request_headers(msg), h.substr(0, colon).c_str(),
-                                    h.substr(colon + 2).c_str());
-    }
+    for (const std::string& h : headers)
+        soup_message_headers_append(soup_message_get_request_headers(msg), h.substr(0, h.find(':')).c_str(),
+                                    h.substr(h.find(':') + 2).c_str());
     if (method == "POST") {
         GBytes* bytes = g_bytes_new(body.data(), body.size());
         soup_message_set_request_body_from_bytes(msg, "text/plain", bytes);
         g_bytes_unref(bytes);
     }
     GError* error = nullptr;
-    GBytes* got = soup_session_send_and_read(session, msg, nullptr, &error);
-    if (got) {
+    if (GBytes* got = soup_session_send_and_read(session, msg, nullptr, &error)) {
         reply.status = static_cast<int>(soup_message_get_status(msg));
         const char* type = soup_message_headers_get_content_type(soup_message_get_response_headers(msg), nullptr);
         reply.type = type ? type : "";
@@ -53,25 +45,19 @@ HttpReply http(const std::string& method, const std::string& url, const std::str
 
 bool decode_jpeg(const std::string& bytes, int* width, int* height, std::vector<unsigned char>* rgb)
 {
-    if (bytes.size() < 3 || static_cast<unsigned char>(bytes[0]) != 0xFF || static_cast<unsigned char>(bytes[1]) != 0xD8)
-        return false;
     GdkPixbufLoader* loader = gdk_pixbuf_loader_new_with_type("jpeg", nullptr);
-    bool ok = loader && gdk_pixbuf_loader_write(loader, reinterpret_cast<const guchar*>(bytes.data()), bytes.size(),
-                                                nullptr);
-    ok = loader && gdk_pixbuf_loader_close(loader, nullptr) && ok;
-    GdkPixbuf* p = ok ? gdk_pixbuf_loader_get_pixbuf(loader) : nullptr;
+    const bool written = gdk_pixbuf_loader_write(loader, reinterpret_cast<const guchar*>(bytes.data()), bytes.size(),
+                                                 nullptr);
+    GdkPixbuf* p = gdk_pixbuf_loader_close(loader, nullptr) && written ? gdk_pixbuf_loader_get_pixbuf(loader) : nullptr;
     if (p) {
         *width = gdk_pixbuf_get_width(p);
         *height = gdk_pixbuf_get_height(p);
-        const int stride = gdk_pixbuf_get_rowstride(p), channels = gdk_pixbuf_get_n_channels(p);
         const guchar* pixels = gdk_pixbuf_read_pixels(p);
         rgb->clear();
-        for (int y = 0; y < *height; ++y)
-            for (int x = 0; x < *width; ++x)
-                rgb->insert(rgb->end(), pixels + y * stride + x * channels, pixels + y * stride + x * channels + 3);
+        for (int y = 0; y < *height; ++y)  // a JPEG's rows are RGB, maybe padded
+            rgb->insert(rgb->end(), pixels + y * gdk_pixbuf_get_rowstride(p), pixels + y * gdk_pixbuf_get_rowstride(p) + *width * 3);
     }
-    if (loader)
-        g_object_unref(loader);
+    g_object_unref(loader);
     return p != nullptr;
 }
 
@@ -86,9 +72,7 @@ double mean_level(const std::vector<unsigned char>& rgb)
 int free_tcp_port()
 {
     const int s = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    sockaddr_in a{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
     socklen_t size = sizeof a;
     const bool ok = bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
                     getsockname(s, reinterpret_cast<sockaddr*>(&a), &size) == 0;
