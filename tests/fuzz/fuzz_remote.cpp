@@ -1,5 +1,6 @@
 #include "app/remote_request.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -10,34 +11,26 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     if (size < 1)
         return 0;
-    const std::string text(reinterpret_cast<const char*>(data) + 1, size - 1);
+    std::string text(reinterpret_cast<const char*>(data) + 1, size - 1);
     RemoteRequest r;
-    size_t at = 0;
     for (std::string* field : {&r.method, &r.path, &r.key}) {
-        const size_t nl = text.find('\n', at);
-        *field = text.substr(at, nl == std::string::npos ? std::string::npos : nl - at);
-        at = nl == std::string::npos ? text.size() : nl + 1;
+        const size_t nl = std::min(text.find('\n'), text.size());
+        *field = text.substr(0, nl);
+        text.erase(0, nl + 1);
     }
-    r.body = text.substr(at);
+    r.body = text;
     const long long body = static_cast<long long>(r.body.size());
     r.length = data[0] % 3 == 0 ? body : data[0] % 3 == 1 ? -1 : body + 1;
-
     const std::string key = "fuzz-key";
-    const RemoteReply early = remote_check_headers(r, key);
-    const RemoteReply reply = remote_answer(r, key);
-    if (r.key != key && (early.status != 403 || reply.status != 403))
-        __builtin_trap();  // something answered without the key
-    if (early.status != 0 && early.status != reply.status)
-        __builtin_trap();  // the headers' refusal is the answer
-    if (reply.status >= 400 && (reply.reason.empty() || reply.reason.find('\n') != std::string::npos))
-        __builtin_trap();  // every refusal says why, in one line
-    if (reply.status < 400 && reply.target == RemoteTarget::none)
-        __builtin_trap();  // success on no path
-    if (reply.status == 204) {
-        Action again{};
-        std::string why;
-        if (body > remote_body_max || !action_parse(action_text(reply.action), &again, &why))
-            __builtin_trap();  // accepted what the show cannot take
-    }
+    const RemoteReply early = remote_check_headers(r, key), reply = remote_answer(r, key);
+    Action again{};
+    std::string why;
+    if ((r.key != key && (early.status != 403 || reply.status != 403)) ||  // something answered without the key
+        (early.status != 0 && early.status != reply.status) ||             // the headers' refusal is not the answer
+        (reply.status >= 400 && (reply.reason.empty() || reply.reason.find('\n') != std::string::npos)) ||  // no reason
+        (reply.status < 400 && reply.target == RemoteTarget::none) ||     // success on no path
+        // accepted what the show cannot take:
+        (reply.status == 204 && (body > remote_body_max || !action_parse(action_text(reply.action), &again, &why))))
+        __builtin_trap();
     return 0;
 }

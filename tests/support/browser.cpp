@@ -42,8 +42,8 @@ Browser::Browser()
     profile_ = ::testing::TempDir() + "glowcam_browser_" + std::to_string(getpid());
     std::filesystem::remove_all(profile_);
     int commands[2], answers[2];
-    if (pipe2(commands, O_CLOEXEC) != 0 || pipe2(answers, O_CLOEXEC) != 0)
-        return;
+    pipe2(commands, O_CLOEXEC);
+    pipe2(answers, O_CLOEXEC);
     const std::string log = profile_ + ".log", dir = "--user-data-dir=" + profile_;
     pid_ = fork();
     if (pid_ == 0) {
@@ -52,7 +52,7 @@ Browser::Browser()
         prctl(PR_SET_PDEATHSIG, SIGKILL);
         // The protocol's pipe: commands in on 3, answers out on 4 (moved out
         // of the way first: the pipes may hold those numbers already).
-        const int in = fcntl(commands[0], F_DUPFD, 10), out = fcntl(answers[1], F_DUPFD, 10);
+        const int in = fcntl(commands[0], F_DUPFD_CLOEXEC, 10), out = fcntl(answers[1], F_DUPFD_CLOEXEC, 10);
         dup2(in, 3);
         dup2(out, 4);
         const int log_fd = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -104,17 +104,16 @@ std::string Browser::call(const std::string& method, const std::string& params)
         for (size_t nul; (nul = pending_.find('\0')) != std::string::npos;) {
             const std::string answer = pending_.substr(0, nul);
             pending_.erase(0, nul + 1);
-            if (answer.starts_with(mine) && answer.find("\"result\":") != std::string::npos)
-                return answer;
-            if (answer.starts_with(mine)) {
+            if (answer.starts_with(mine) && answer.find("\"result\":") == std::string::npos)
                 std::fprintf(stderr, "browser: %s failed: %s\n", method.c_str(), answer.c_str());
-                return "";
-            }
+            if (answer.starts_with(mine))
+                return answer.find("\"result\":") == std::string::npos ? "" : answer;
         }
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
         pollfd p{from_, POLLIN, 0};
         char buffer[65536];
-        const ssize_t n = poll(&p, 1, static_cast<int>(std::max(left.count(), 0L))) > 0 ? read(from_, buffer, sizeof buffer) : 0;
+        const bool ready = left.count() > 0 && poll(&p, 1, static_cast<int>(left.count())) > 0;
+        const ssize_t n = ready ? read(from_, buffer, sizeof buffer) : 0;
         if (n <= 0) {
             std::fprintf(stderr, "browser: no answer to %s\n", method.c_str());
             return "";
@@ -125,16 +124,14 @@ std::string Browser::call(const std::string& method, const std::string& params)
 
 bool Browser::open(const std::string& url)
 {
-    const std::string target = json_field(call("Target.createTarget", "{\"url\":\"about:blank\"}"), "targetId");
+    const std::string target = json_field(call("Target.createTarget", "{\"url\":" + json_quote(url) + "}"), "targetId");
     session_ = json_field(call("Target.attachToTarget", "{\"targetId\":\"" + target + "\",\"flatten\":true}"),
                           "sessionId");
-    if (session_.empty() ||
-        call("Emulation.setDeviceMetricsOverride", "{\"width\":390,\"height\":844,\"deviceScaleFactor\":2,\"mobile\":true}")
-            .empty() ||
-        call("Emulation.setTouchEmulationEnabled", "{\"enabled\":true}").empty() ||
-        call("Page.navigate", "{\"url\":" + json_quote(url) + "}").empty())
+    const std::string phone = "{\"width\":390,\"height\":844,\"deviceScaleFactor\":2,\"mobile\":true}";
+    if (session_.empty() || call("Emulation.setDeviceMetricsOverride", phone).empty() ||
+        call("Emulation.setTouchEmulationEnabled", "{\"enabled\":true}").empty())
         return false;
-    for (int i = 0; i < 750 && eval("document.readyState") != "complete"; ++i)
+    for (int i = 0; i < 750 && eval("document.readyState") != "complete"; ++i)  // 15 s
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     return eval("document.readyState") == "complete";
 }
@@ -143,9 +140,10 @@ std::string Browser::eval(const std::string& expression)
 {
     const std::string answer = call("Runtime.evaluate", "{\"expression\":" + json_quote("String(" + expression + ")") +
                                                             ",\"returnByValue\":true,\"awaitPromise\":true}");
-    if (answer.find("\"exceptionDetails\"") != std::string::npos)
+    const bool threw = answer.find("\"exceptionDetails\"") != std::string::npos;
+    if (threw)
         std::fprintf(stderr, "browser: %s threw: %s\n", expression.c_str(), answer.c_str());
-    return answer.find("\"exceptionDetails\"") == std::string::npos ? json_field(answer, "value") : "";
+    return threw ? "" : json_field(answer, "value");
 }
 
 bool Browser::tap(const std::string& label, double fraction)
@@ -160,9 +158,8 @@ bool Browser::tap(const std::string& label, double fraction)
         std::fprintf(stderr, "browser: nothing on the page says '%s'\n", label.c_str());
         return false;
     }
-    char point[96];
-    std::snprintf(point, sizeof point, "[{\"x\":%.1f,\"y\":%.1f}]", x, y);
-    return !call("Input.dispatchTouchEvent", std::string("{\"type\":\"touchStart\",\"touchPoints\":") + point + "}")
-                .empty() &&
+    const std::string start = "{\"type\":\"touchStart\",\"touchPoints\":[{\"x\":" + std::to_string(x) + ",\"y\":" +
+                              std::to_string(y) + "}]}";
+    return !call("Input.dispatchTouchEvent", start).empty() &&
            !call("Input.dispatchTouchEvent", "{\"type\":\"touchEnd\",\"touchPoints\":[]}").empty();
 }

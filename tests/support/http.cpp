@@ -20,7 +20,7 @@ HttpReply http(const std::string& method, const std::string& url, const std::str
     for (const std::string& h : headers)
         soup_message_headers_append(soup_message_get_request_headers(msg), h.substr(0, h.find(':')).c_str(),
                                     h.substr(h.find(':') + 2).c_str());
-    if (method == "POST") {
+    if (method == "POST" || !body.empty()) {
         GBytes* bytes = g_bytes_new(body.data(), body.size());
         soup_message_set_request_body_from_bytes(msg, "text/plain", bytes);
         g_bytes_unref(bytes);
@@ -59,14 +59,6 @@ bool decode_jpeg(const std::string& bytes, int* width, int* height, std::vector<
     }
     g_object_unref(loader);
     return p != nullptr;
-}
-
-double mean_level(const std::vector<unsigned char>& rgb)
-{
-    double sum = 0.0;
-    for (unsigned char v : rgb)
-        sum += v;
-    return rgb.empty() ? 0.0 : sum / static_cast<double>(rgb.size());
 }
 
 int free_tcp_port()

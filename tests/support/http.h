@@ -17,5 +17,3 @@ int free_tcp_port();
 
 // A JPEG's size and pixels (8-bit RGB, rows top first); false when it is not one.
 bool decode_jpeg(const std::string& bytes, int* width, int* height, std::vector<unsigned char>* rgb);
-// The mean of all the bytes.
-double mean_level(const std::vector<unsigned char>& rgb);
