@@ -65,7 +65,8 @@ RemoteState snapshot()
     return remote.state;
 }
 
-// Sends where the show stands to every page listening.
+// Sends where the show stands to every page listening. Show time moves on
+// by itself: the pages count it on from the last it heard.
 gboolean tell(gpointer)
 {
     const std::string json = remote_state_json(snapshot());
@@ -73,12 +74,6 @@ gboolean tell(gpointer)
     for (SoupWebsocketConnection* c : std::vector<SoupWebsocketConnection*>(remote.live))
         if (soup_websocket_connection_get_state(c) == SOUP_WEBSOCKET_STATE_OPEN)
             soup_websocket_connection_send_text(c, json.c_str());
-    return G_SOURCE_CONTINUE;
-}
-
-gboolean tell_once(gpointer)
-{
-    tell(nullptr);
     return G_SOURCE_REMOVE;
 }
 
@@ -107,7 +102,6 @@ gboolean quit(gpointer)
 void respond(SoupServerMessage* msg, int status, const char* type, const void* data, size_t size)
 {
     soup_server_message_set_status(msg, static_cast<guint>(status), nullptr);
-    soup_message_headers_replace(soup_server_message_get_response_headers(msg), "Cache-Control", "no-store");
     soup_server_message_set_response(msg, type, SOUP_MEMORY_COPY, static_cast<const char*>(data), size);
 }
 
@@ -239,17 +233,9 @@ void serve(std::promise<std::string>* started, std::string host, int port)
     g_clear_error(&error);
     if (address)
         g_object_unref(address);
-    const bool listening = failure.empty();
     started->set_value(failure);
-    if (listening) {
-        // Show time moves on by itself: the pages hear it once a second.
-        GSource* tick = g_timeout_source_new(1000);
-        g_source_set_callback(tick, tell, nullptr, nullptr);
-        g_source_attach(tick, remote.context);
+    if (failure.empty())
         g_main_loop_run(remote.loop);
-        g_source_destroy(tick);
-        g_source_unref(tick);
-    }
     for (SoupWebsocketConnection* c : std::vector<SoupWebsocketConnection*>(remote.live))
         soup_websocket_connection_close(c, SOUP_WEBSOCKET_CLOSE_GOING_AWAY, nullptr);
     soup_server_disconnect(server);
@@ -311,7 +297,7 @@ void remote_publish(const RemoteState& state)
     remote.state = state;
     hold.unlock();
     if (changed)
-        post(tell_once);
+        post(tell);
 }
 
 void remote_frame_drawn()

@@ -107,6 +107,16 @@ TEST(RemoteServer, ServesThePageStateAndActionsOverHttpAndNothingElse)
             << c.method << " " << c.path << ": " << r.status << " " << r.type << " " << r.body.substr(0, 80);
     }
     EXPECT_EQ(http("GET", base + "/" + q).body.find("http"), std::string::npos) << "the page fetches nothing from elsewhere";
+    // A body too long is refused on its headers: a client that waits to be told to go on is not.
+    sockaddr_in a{AF_INET, htons(static_cast<uint16_t>(port)), {htonl(INADDR_LOOPBACK)}, {}};
+    const int s = socket(AF_INET, SOCK_STREAM, 0);
+    const timeval limit{5, 0};
+    setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+    const std::string head = "POST /action" + q + " HTTP/1.1\r\nHost: x\r\nExpect: 100-continue\r\nContent-Length: 1000000\r\n\r\n";
+    char got[13] = {};
+    EXPECT_TRUE(connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 && send(s, head.data(), head.size(), 0) > 0 &&
+                recv(s, got, 12, MSG_WAITALL) == 12 && std::string(got) == "HTTP/1.1 413") << got;
+    close(s);
     std::vector<Action> taken = remote_take();
     ASSERT_EQ(taken.size(), 3u);
     EXPECT_TRUE(taken[0].kind == ActionKind::blackout && taken[1].kind == ActionKind::mode && taken[1].value == 2.0 &&
@@ -122,7 +132,6 @@ TEST(RemoteServer, ServesThePageStateAndActionsOverHttpAndNothingElse)
     // A port taken or an address that is none: one line; nothing is left of a start that failed.
     const int taken_by = socket(AF_INET, SOCK_STREAM, 0), reuse = 1;  // past the server's closed connections
     setsockopt(taken_by, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse);
-    sockaddr_in a{AF_INET, htons(static_cast<uint16_t>(port)), {htonl(INADDR_LOOPBACK)}, {}};
     ASSERT_TRUE(bind(taken_by, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 && listen(taken_by, 1) == 0);
     EXPECT_FALSE(remote_start("127.0.0.1", port, key, &error));
     EXPECT_EQ(error, "cannot serve the remote page on 127.0.0.1:" + std::to_string(port) + ": Address already in use");
