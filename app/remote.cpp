@@ -79,14 +79,10 @@ gboolean tell(gpointer)
 
 gboolean encode(gpointer)
 {
-    std::vector<unsigned char> rgb;
-    int w = 0, h = 0;
-    {
-        std::lock_guard<std::mutex> hold(remote.lock);
-        rgb.swap(remote.frame);
-        w = remote.frame_width;
-        h = remote.frame_height;
-    }
+    std::unique_lock<std::mutex> hold(remote.lock);
+    const std::vector<unsigned char> rgb = std::move(remote.frame);
+    const int w = remote.frame_width, h = remote.frame_height;
+    hold.unlock();
     std::string jpeg;
     if (!rgb.empty() && remote_preview_jpeg(rgb.data(), w, h, &jpeg))
         remote.jpeg.swap(jpeg);
@@ -112,7 +108,8 @@ void refuse(SoupServerMessage* msg, int status, const std::string& reason)
     respond(msg, status, "text/plain; charset=utf-8", line.data(), line.size());
 }
 
-RemoteRequest request_of(SoupServerMessage* msg, const char* path, GHashTable* query, bool with_body)
+// The body is empty until it is read: the early handler sees none.
+RemoteRequest request_of(SoupServerMessage* msg, const char* path, GHashTable* query)
 {
     RemoteRequest r;
     r.method = soup_server_message_get_method(msg);
@@ -127,13 +124,11 @@ RemoteRequest request_of(SoupServerMessage* msg, const char* path, GHashTable* q
     case SOUP_ENCODING_CONTENT_LENGTH: r.length = soup_message_headers_get_content_length(headers); break;
     default: r.length = -1; break;
     }
-    if (with_body) {
-        GBytes* body = soup_message_body_flatten(soup_server_message_get_request_body(msg));
-        gsize size = 0;
-        const char* data = static_cast<const char*>(g_bytes_get_data(body, &size));
-        r.body.assign(data ? data : "", size);
-        g_bytes_unref(body);
-    }
+    GBytes* body = soup_message_body_flatten(soup_server_message_get_request_body(msg));
+    gsize size = 0;
+    const char* data = static_cast<const char*>(g_bytes_get_data(body, &size));
+    r.body.assign(data ? data : "", size);
+    g_bytes_unref(body);
     return r;
 }
 
@@ -141,7 +136,7 @@ RemoteRequest request_of(SoupServerMessage* msg, const char* path, GHashTable* q
 // keeping its body.
 void headers_read(SoupServer*, SoupServerMessage* msg, const char* path, GHashTable* query, gpointer)
 {
-    RemoteReply reply = remote_check_headers(request_of(msg, path, query, false), remote.key);
+    RemoteReply reply = remote_check_headers(request_of(msg, path, query), remote.key);
     if (reply.status == 0)
         return;
     soup_message_body_set_accumulate(soup_server_message_get_request_body(msg), FALSE);
@@ -150,17 +145,13 @@ void headers_read(SoupServer*, SoupServerMessage* msg, const char* path, GHashTa
 
 void request_read(SoupServer*, SoupServerMessage* msg, const char* path, GHashTable* query, gpointer)
 {
-    RemoteReply reply = remote_answer(request_of(msg, path, query, true), remote.key);
+    RemoteReply reply = remote_answer(request_of(msg, path, query), remote.key);
     if (reply.status >= 400)
         return refuse(msg, reply.status, reply.reason);
     switch (reply.target) {
     case RemoteTarget::page: {
-        remote.wanted_at = now_ms();
         gsize size = 0;
         const void* data = g_bytes_get_data(remote.page, &size);
-        soup_message_headers_replace(soup_server_message_get_response_headers(msg), "Content-Security-Policy",
-                                     "default-src 'none'; script-src 'unsafe-inline'; style-src 'unsafe-inline'; "
-                                     "img-src 'self'; connect-src 'self'");
         return respond(msg, 200, "text/html; charset=utf-8", data, size);
     }
     case RemoteTarget::state: {
