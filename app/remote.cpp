@@ -125,9 +125,8 @@ RemoteRequest request_of(SoupServerMessage* msg, const char* path, GHashTable* q
     default: r.length = -1; break;
     }
     GBytes* body = soup_message_body_flatten(soup_server_message_get_request_body(msg));
-    gsize size = 0;
-    const char* data = static_cast<const char*>(g_bytes_get_data(body, &size));
-    r.body.assign(data ? data : "", size);
+    const char* data = static_cast<const char*>(g_bytes_get_data(body, nullptr));
+    r.body.assign(data ? data : "", g_bytes_get_size(body));
     g_bytes_unref(body);
     return r;
 }
@@ -149,11 +148,9 @@ void request_read(SoupServer*, SoupServerMessage* msg, const char* path, GHashTa
     if (reply.status >= 400)
         return refuse(msg, reply.status, reply.reason);
     switch (reply.target) {
-    case RemoteTarget::page: {
-        gsize size = 0;
-        const void* data = g_bytes_get_data(remote.page, &size);
-        return respond(msg, 200, "text/html; charset=utf-8", data, size);
-    }
+    case RemoteTarget::page:
+        return respond(msg, 200, "text/html; charset=utf-8", g_bytes_get_data(remote.page, nullptr),
+                       g_bytes_get_size(remote.page));
     case RemoteTarget::state: {
         const std::string json = remote_state_json(snapshot());
         return respond(msg, 200, "application/json", json.data(), json.size());
@@ -279,8 +276,6 @@ std::vector<Action> remote_take()
 
 void remote_publish(const RemoteState& state)
 {
-    if (!remote.thread.joinable())
-        return;
     std::unique_lock<std::mutex> hold(remote.lock);
     const PlayState& was = remote.state.play;
     const bool changed = was.mode != state.play.mode || was.hold != state.play.hold ||
@@ -294,13 +289,11 @@ void remote_publish(const RemoteState& state)
 void remote_frame_drawn()
 {
     const long long now = now_ms();
-    if (!remote.thread.joinable() || now - remote.wanted_at > wanted_ms || now - remote.read_at < preview_ms)
+    if (now - remote.wanted_at > wanted_ms || now - remote.read_at < preview_ms)
         return;
     remote.read_at = now;
     int w = 0, h = 0;
     SDL_GL_GetDrawableSize(SDL_GL_GetCurrentWindow(), &w, &h);
-    if (w <= 0 || h <= 0)
-        return;
     remote.reading.resize(static_cast<size_t>(w) * static_cast<size_t>(h) * 3);
     // From the back buffer, the read buffer of the show's double-buffered context.
     GLint pack = 4;

@@ -16,7 +16,8 @@
 bool remote_start(const std::string& host, int port, const std::string& key, std::string* error);
 void remote_stop();
 
-// The actions received since the last call, in the order they came.
+// While the server runs, from the main loop:
+// the actions received since the last call, in the order they came.
 std::vector<Action> remote_take();
 // Where the show stands, once a frame: the pages hear of a change at once.
 void remote_publish(const RemoteState& state);
