@@ -14,6 +14,7 @@ extern "C" {
 #include <future>
 #include <mutex>
 #include <thread>
+#include <utility>
 
 namespace {
 
@@ -79,10 +80,14 @@ gboolean tell(gpointer)
 
 gboolean encode(gpointer)
 {
-    std::unique_lock<std::mutex> hold(remote.lock);
-    const std::vector<unsigned char> rgb = std::move(remote.frame);
-    const int w = remote.frame_width, h = remote.frame_height;
-    hold.unlock();
+    std::vector<unsigned char> rgb;
+    int w, h;
+    {
+        std::lock_guard<std::mutex> hold(remote.lock);
+        rgb.swap(remote.frame);
+        w = remote.frame_width;
+        h = remote.frame_height;
+    }
     std::string jpeg;
     if (!rgb.empty() && remote_preview_jpeg(rgb.data(), w, h, &jpeg))
         remote.jpeg.swap(jpeg);
@@ -204,35 +209,30 @@ std::string last_part(const std::string& message)
 void serve(std::promise<std::string>* started, std::string host, int port)
 {
     g_main_context_push_thread_default(remote.context);
-    SoupServer* server = soup_server_new("server-header", "glowcam", nullptr);
+    g_autoptr(SoupServer) server = soup_server_new("server-header", "glowcam", nullptr);
     for (const char* path : {static_cast<const char*>(nullptr), "/live"}) {
         soup_server_add_early_handler(server, path, headers_read, nullptr, nullptr);
         soup_server_add_handler(server, path, request_read, nullptr, nullptr);
     }
     soup_server_add_websocket_handler(server, "/live", nullptr, nullptr, live_opened, nullptr, nullptr);
     const std::string name = host + ":" + std::to_string(port);
-    GSocketAddress* address = g_inet_socket_address_new_from_string(host.c_str(), static_cast<guint>(port));
-    GError* error = nullptr;
+    g_autoptr(GSocketAddress) address = g_inet_socket_address_new_from_string(host.c_str(), static_cast<guint>(port));
+    g_autoptr(GError) error = nullptr;
     std::string failure;
     if (!address)
         failure = "cannot serve the remote page on " + name + ": not an IPv4 address";
     else if (!soup_server_listen(server, address, static_cast<SoupServerListenOptions>(0), &error))
         failure = "cannot serve the remote page on " + name + ": " + last_part(error->message);
-    g_clear_error(&error);
-    if (address)
-        g_object_unref(address);
     started->set_value(failure);
     if (failure.empty())
         g_main_loop_run(remote.loop);
     for (SoupWebsocketConnection* c : std::vector<SoupWebsocketConnection*>(remote.live))
         soup_websocket_connection_close(c, SOUP_WEBSOCKET_CLOSE_GOING_AWAY, nullptr);
     soup_server_disconnect(server);
-    g_object_unref(server);
     for (int i = 0; i < 100 && g_main_context_iteration(remote.context, FALSE); ++i) {
     }
-    for (SoupWebsocketConnection* c : remote.live)
+    for (SoupWebsocketConnection* c : std::exchange(remote.live, {}))
         g_object_unref(c);
-    remote.live.clear();
     g_main_context_pop_thread_default(remote.context);
 }
 
@@ -276,14 +276,12 @@ std::vector<Action> remote_take()
 
 void remote_publish(const RemoteState& state)
 {
-    std::unique_lock<std::mutex> hold(remote.lock);
+    std::lock_guard<std::mutex> hold(remote.lock);
     const PlayState& was = remote.state.play;
-    const bool changed = was.mode != state.play.mode || was.hold != state.play.hold ||
-                         was.sensitivity != state.play.sensitivity || was.blackout != state.play.blackout;
+    if (was.mode != state.play.mode || was.hold != state.play.hold || was.sensitivity != state.play.sensitivity ||
+        was.blackout != state.play.blackout)
+        post(tell);  // which takes the lock once this returns
     remote.state = state;
-    hold.unlock();
-    if (changed)
-        post(tell);
 }
 
 void remote_frame_drawn()

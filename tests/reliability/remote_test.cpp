@@ -94,6 +94,14 @@ TEST(Remote, APhoneTapsThePageAndTheShowFollowsWhoeverPlaysIt)
                   "Mode 1|Mode 2|Mode 3|Previous|Next|Hold|Swell|Blackout|Sensitivity");
         ASSERT_GE(seconds_until([&] { return shown("mode") == "1" && level() > 10.0; }), 0) << "no state or picture";
         EXPECT_GE(seconds_until([&] { return browser.eval("document.getElementById('picture').naturalWidth") == "320"; }), 0);
+        // Sixteen pages listen at most, the page itself one; those that leave free their places.
+        auto listening = [&](int more) {  // how many more could listen
+            return browser.eval("Promise.all([...Array(" + std::to_string(more) + ")].map(() => new Promise(r => { const w ="
+                                " new WebSocket('ws://' + location.host + '/live' + location.search); w.onopen = () => r(w);"
+                                " w.onerror = () => r(null); }))).then(ws => ws.filter(w => w && !w.close()).length)");
+        };
+        EXPECT_EQ(listening(16), "15");
+        EXPECT_GE(seconds_until([&] { return listening(15) == "15"; }), 0);
 
         ASSERT_TRUE(browser.tap("Mode 2"));
         EXPECT_GE(seconds_until([&] { return http("GET", base + "/state" + q).body.starts_with("{\"mode\":1,"); }), 0);

@@ -138,7 +138,7 @@ bool Browser::open(const std::string& url)
 
 std::string Browser::eval(const std::string& expression)
 {
-    const std::string answer = call("Runtime.evaluate", "{\"expression\":" + json_quote("String(" + expression + ")") +
+    const std::string answer = call("Runtime.evaluate", "{\"expression\":" + json_quote("Promise.resolve(" + expression + ").then(String)") +
                                                             ",\"returnByValue\":true,\"awaitPromise\":true}");
     const bool threw = answer.find("\"exceptionDetails\"") != std::string::npos;
     if (threw)

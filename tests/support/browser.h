@@ -16,7 +16,7 @@ public:
 
     // Opens url on a 390 x 844 touch screen; true once the page has loaded.
     bool open(const std::string& url);
-    // The value of a JavaScript expression, as String() gives it; "" (with a
+    // The value of a JavaScript expression (a promise's once it settles), as String() gives it; "" (with a
     // line) when it cannot be had.
     std::string eval(const std::string& expression);
     // Taps the middle of the first button or label whose text is `label`,
