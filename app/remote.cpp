@@ -290,15 +290,13 @@ void remote_frame_drawn()
     if (now - remote.wanted_at > wanted_ms || now - remote.read_at < preview_ms)
         return;
     remote.read_at = now;
-    int w = 0, h = 0;
+    int w, h;  // the show's window: it has a size
     SDL_GL_GetDrawableSize(SDL_GL_GetCurrentWindow(), &w, &h);
     remote.reading.resize(static_cast<size_t>(w) * static_cast<size_t>(h) * 3);
-    // From the back buffer, the read buffer of the show's double-buffered context.
-    GLint pack = 4;
-    glGetIntegerv(GL_PACK_ALIGNMENT, &pack);
+    // From the back buffer, the read buffer of the show's double-buffered
+    // context. Every reader of pixels sets the alignment it wants.
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glReadPixels(0, 0, w, h, GL_RGB, GL_UNSIGNED_BYTE, remote.reading.data());
-    glPixelStorei(GL_PACK_ALIGNMENT, pack);
     {
         std::lock_guard<std::mutex> hold(remote.lock);
         remote.frame.swap(remote.reading);
