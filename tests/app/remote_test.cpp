@@ -21,7 +21,8 @@ const std::string key = "k3y-0123";
 TEST(RemoteRequest, ABodyIsOneActionOfAtMostAKilobyteAsLongAsItsHeadersSay)
 {
     const struct { std::string body; long long length; int status; const char* reason; } cases[] = {
-        {"next" + std::string(1020, ' '), 1024, 204, ""}, {"mode 1", 7, 400, "the body is not as long as its Content-Length"},
+        {"next" + std::string(1020, ' '), 1024, 204, ""},
+        {"mode 1", 7, 400, "the body is not as long as its Content-Length"},
         {"next" + std::string(1021, ' '), 1025, 413, "an action is one line of at most 1024 bytes"},
         {"mode 1", -1, 411, "an action needs its Content-Length"}, {"", 0, 400, "no action"}};
     for (const auto& c : cases) {
@@ -84,7 +85,8 @@ TEST(RemoteServer, ServesThePageStateAndActionsOverHttpAndNothingElse)
     std::string error;
     ASSERT_TRUE(remote_start("127.0.0.1", port, key, &error)) << error;
     remote_publish({{1, true, 2.0, false}, 3.5});
-    const struct { const char* method; std::string path, body, header; int status; const char* type, *start; } cases[] = {
+    const struct { const char* method; std::string path, body, header; int status; const char *type, *start; } cases[] =
+    {
         {"GET", "/", "", "", 403, "text/plain", "this needs the key the show printed at start\n"},
         {"GET", "/" + q, "", "", 200, "text/html", "<!DOCTYPE html>"},
         {"GET", "/state", "", by_header, 200, "application/json",
@@ -95,7 +97,8 @@ TEST(RemoteServer, ServesThePageStateAndActionsOverHttpAndNothingElse)
         {"POST", "/action?key=k3y-012", "mode 1", "", 403, "text/plain", "this needs"},
         {"GET", "/state?key=k3y-01234", "", "", 403, "", ""}, {"GET", "/state?key=K3y-0123", "", "", 403, "", ""},
         {"GET", "/etc/passwd", "", "", 403, "", ""}, {"GET", "/state/" + q, "", "", 404, "", ""},
-        {"POST", "/state" + q, "", "", 405, "text/plain", "/state takes GET\n"}, {"GET", "/action" + q, "", "", 405, "", ""},
+        {"POST", "/state" + q, "", "", 405, "text/plain", "/state takes GET\n"},
+        {"GET", "/action" + q, "", "", 405, "", ""},
         {"GET", "/state" + q, "abc", "", 400, "", "a request here has no body"},
         {"POST", "/action" + q, "sensitivity 1.5\n", "", 204, "", ""},
         {"GET", "/../etc/passwd" + q, "", "", 404, "text/plain", "no such page\n"},
@@ -113,9 +116,10 @@ TEST(RemoteServer, ServesThePageStateAndActionsOverHttpAndNothingElse)
     const int s = socket(AF_INET, SOCK_STREAM, 0);
     const timeval limit{5, 0};
     setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
-    const std::string head = "POST /action" + q + " HTTP/1.1\r\nHost: x\r\nExpect: 100-continue\r\nContent-Length: 1000000\r\n\r\n";
+    const std::string head =
+        "POST /action" + q + " HTTP/1.1\r\nHost: x\r\nExpect: 100-continue\r\nContent-Length: 1000000\r\n\r\n";
     char got[13] = {};
-    EXPECT_TRUE(connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 && send(s, head.data(), head.size(), 0) > 0 &&
+    EXPECT_TRUE(connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 && send(s, head.data(), head.size(), 0) &&
                 recv(s, got, 12, MSG_WAITALL) == 12 && std::string(got) == "HTTP/1.1 413") << got;
     close(s);
     std::vector<Action> taken = remote_take();

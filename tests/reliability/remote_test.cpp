@@ -23,6 +23,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <numeric>
 #include <thread>
 
@@ -49,22 +50,12 @@ ProcessResult show(const XServer& x, int port, const std::string& stats, const s
     const std::string p = std::to_string(port);
     return run_process({glowcam_exe(), "--no-dialog", "--window", "--size", "320x240", "--camera", "test", "--no-sound",
                         "--remote", p, "--remote-key", key, "--osc", p, "--save-cues", saved},
-                       {.env = {"DISPLAY=" + x.display(), "GLOWCAM_FRAME_STATS=" + stats}, .unset_env = {"SDL_VIDEODRIVER"},
-                        .timeout_s = 50.0, .while_running = [&](int) {
+                       {.env = {"DISPLAY=" + x.display(), "GLOWCAM_FRAME_STATS=" + stats},
+                        .unset_env = {"SDL_VIDEODRIVER"}, .timeout_s = 50.0, .while_running = [&](int) {
                             ASSERT_TRUE(wait_for_frame_stats(stats, 1, 20));
                             drive();
                             std::system(("DISPLAY=" + x.display() + " xdotool key Escape").c_str());
                         }});
-}
-
-// The saved cues' actions, joined by '|'.
-std::string saved_actions(const std::string& path)
-{
-    std::ifstream in(path);
-    std::string actions;
-    for (std::string l; std::getline(in, l);)
-        actions += l[0] == '#' ? "" : l.substr(l.find(' ') + 1) + "|";
-    return actions;
 }
 
 }  // namespace
@@ -76,7 +67,9 @@ TEST(Remote, APhoneTapsThePageAndTheShowFollowsWhoeverPlaysIt)
     ASSERT_TRUE(x.ok() && browser.ok());
     const int port = free_tcp_port();
     const std::string base = "http://127.0.0.1:" + std::to_string(port), q = "?key=" + key;
-    auto shown = [&](const std::string& id) { return browser.eval("document.getElementById('" + id + "').textContent"); };
+    auto shown = [&](const std::string& id, const char* what = "textContent") {
+        return browser.eval("document.getElementById('" + id + "')." + what);
+    };
     auto level = [&] {  // the picture's mean level, when it is one of the show 320 x 240
         int w = 0, h = 0;
         std::vector<unsigned char> rgb;
@@ -93,12 +86,13 @@ TEST(Remote, APhoneTapsThePageAndTheShowFollowsWhoeverPlaysIt)
         EXPECT_EQ(browser.eval("[...document.querySelectorAll('button, label')].map(e => e.textContent).join('|')"),
                   "Mode 1|Mode 2|Mode 3|Previous|Next|Hold|Swell|Blackout|Sensitivity");
         ASSERT_GE(seconds_until([&] { return shown("mode") == "1" && level() > 10.0; }), 0) << "no state or picture";
-        EXPECT_GE(seconds_until([&] { return browser.eval("document.getElementById('picture').naturalWidth") == "320"; }), 0);
+        EXPECT_GE(seconds_until([&] { return shown("picture", "naturalWidth") == "320"; }), 0);
         // Sixteen pages listen at most, the page itself one; those that leave free their places.
         auto listening = [&](int more) {  // how many more could listen
-            return browser.eval("Promise.all([...Array(" + std::to_string(more) + ")].map(() => new Promise(r => { const w ="
-                                " new WebSocket('ws://' + location.host + '/live' + location.search); w.onopen = () => r(w);"
-                                " w.onerror = () => r(null); }))).then(ws => ws.filter(w => w && !w.close()).length)");
+            return browser.eval("Promise.all([...Array(" + std::to_string(more) + ")].map(() => new Promise(r => {"
+                                " const w = new WebSocket('ws://' + location.host + '/live' + location.search);"
+                                " w.onopen = () => r(w); w.onerror = () => r(null); })))"
+                                ".then(ws => ws.filter(w => w && !w.close()).length)");
         };
         EXPECT_EQ(listening(16), "15");
         EXPECT_GE(seconds_until([&] { return listening(15) == "15"; }), 0);
@@ -106,7 +100,8 @@ TEST(Remote, APhoneTapsThePageAndTheShowFollowsWhoeverPlaysIt)
         ASSERT_TRUE(browser.tap("Mode 2"));
         EXPECT_GE(seconds_until([&] { return http("GET", base + "/state" + q).body.starts_with("{\"mode\":1,"); }), 0);
         EXPECT_GE(seconds_until([&] { return shown("mode") == "2"; }), 0);
-        EXPECT_EQ(browser.eval("[...document.querySelectorAll('[aria-pressed=true]')].map(e => e.textContent)"), "Mode 2");
+        EXPECT_EQ(browser.eval("[...document.querySelectorAll('[aria-pressed=true]')].map(e => e.textContent)"),
+                  "Mode 2");
         ASSERT_TRUE(browser.tap("Sensitivity", 0.75));  // three quarters along the slider from 0 to 4
         EXPECT_GE(seconds_until([&] { return std::abs(std::stod(shown("sensitivity")) - 3.0) < 0.3; }), 0);
         ASSERT_TRUE(browser.tap("Blackout"));
@@ -147,8 +142,10 @@ TEST(Remote, AFloodOfActionsLeavesTheFrameRateAsItWas)
         ASSERT_TRUE(wait_for_frame_stats(stats, before + 5, 20));
     });
     EXPECT_EQ(r.exit_code, 27) << r.err;
-    const std::string actions = saved_actions(saved);
-    EXPECT_TRUE(applied == 500 && std::count(actions.begin(), actions.end(), '|') == 502) << "every one saved";
+    std::ifstream in(saved);
+    const std::string cues{std::istreambuf_iterator<char>(in), {}};
+    const auto kept = std::count(cues.begin(), cues.end(), '\n') - 1;  // the actions, under a line of heading
+    EXPECT_TRUE(applied == 500 && kept == 502) << applied << " applied, " << kept << " saved";
     // Frames a second in the 5 s before the flood and the 5 s of it.
     const std::vector<FrameStatsLine> lines = read_frame_stats(stats);
     double calm = 0, flooded = 0;
@@ -179,8 +176,8 @@ TEST(Remote, TheProgramSaysWhereItsPageIsOrEndsBeforeTheShow)
         GTEST_SKIP() << "no pseudo-terminal here: the QR code is not checked";
     close(pty);
     for (const std::string& where : {"0.0.0.0:" + std::to_string(port), std::to_string(port)}) {
-        r = run_process({"/usr/bin/script", "-qec", glowcam_exe() + " --no-dialog --camera none --remote " + where + " --remote-key k",
-                         "/dev/null"}, no_display);
+        const std::string command = glowcam_exe() + " --no-dialog --camera none --remote " + where + " --remote-key k";
+        r = run_process({"/usr/bin/script", "-qec", command, "/dev/null"}, no_display);
         EXPECT_EQ(r.out.find("0.0.0.0") == std::string::npos && r.out.find("/?key=k\r\n") != std::string::npos &&
                   r.out.find("\033[97m\033[107m\u2580") != std::string::npos, where.size() > 5) << r.out;
     }

@@ -99,7 +99,6 @@ std::string Browser::call(const std::string& method, const std::string& params)
         return "";
     // Each message ends with a NUL; the answer is the one with our id, among events.
     const std::string mine = "{\"id\":" + std::to_string(id) + ",";
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     for (;;) {
         for (size_t nul; (nul = pending_.find('\0')) != std::string::npos;) {
             const std::string answer = pending_.substr(0, nul);
@@ -109,11 +108,9 @@ std::string Browser::call(const std::string& method, const std::string& params)
             if (answer.starts_with(mine))
                 return answer.find("\"result\":") == std::string::npos ? "" : answer;
         }
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
         pollfd p{from_, POLLIN, 0};
         char buffer[65536];
-        const bool ready = left.count() > 0 && poll(&p, 1, static_cast<int>(left.count())) > 0;
-        const ssize_t n = ready ? read(from_, buffer, sizeof buffer) : 0;
+        const ssize_t n = poll(&p, 1, 10000) > 0 ? read(from_, buffer, sizeof buffer) : 0;  // 10 s without a word
         if (n <= 0) {
             std::fprintf(stderr, "browser: no answer to %s\n", method.c_str());
             return "";
@@ -138,8 +135,9 @@ bool Browser::open(const std::string& url)
 
 std::string Browser::eval(const std::string& expression)
 {
-    const std::string answer = call("Runtime.evaluate", "{\"expression\":" + json_quote("Promise.resolve(" + expression + ").then(String)") +
-                                                            ",\"returnByValue\":true,\"awaitPromise\":true}");
+    const std::string answer =
+        call("Runtime.evaluate", "{\"expression\":" + json_quote("Promise.resolve(" + expression + ").then(String)") +
+                                     ",\"returnByValue\":true,\"awaitPromise\":true}");
     const bool threw = answer.find("\"exceptionDetails\"") != std::string::npos;
     if (threw)
         std::fprintf(stderr, "browser: %s threw: %s\n", expression.c_str(), answer.c_str());

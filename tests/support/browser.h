@@ -24,8 +24,8 @@ public:
     bool tap(const std::string& label, double fraction = 0.5);
 
 private:
-    // Sends one command (to the page once one is open) and waits up to 10 s
-    // for its answer: the result's JSON, "" on failure.
+    // Sends one command (to the page once one is open) and waits for its
+    // answer, giving up after 10 s without a word: the result's JSON, "" on failure.
     std::string call(const std::string& method, const std::string& params);
 
     int pid_ = -1;

@@ -54,8 +54,9 @@ bool decode_jpeg(const std::string& bytes, int* width, int* height, std::vector<
         *height = gdk_pixbuf_get_height(p);
         const guchar* pixels = gdk_pixbuf_read_pixels(p);
         rgb->clear();
-        for (int y = 0; y < *height; ++y)  // a JPEG's rows are RGB, maybe padded
-            rgb->insert(rgb->end(), pixels + y * gdk_pixbuf_get_rowstride(p), pixels + y * gdk_pixbuf_get_rowstride(p) + *width * 3);
+        for (const guchar* row = pixels; row < pixels + *height * gdk_pixbuf_get_rowstride(p);
+             row += gdk_pixbuf_get_rowstride(p))  // a JPEG's rows are RGB, maybe padded
+            rgb->insert(rgb->end(), row, row + *width * 3);
     }
     g_object_unref(loader);
     return p != nullptr;
