@@ -159,23 +159,24 @@ TEST(Remote, AFloodOfActionsLeavesTheFrameRateAsItWas)
 
 TEST(Remote, TheProgramSaysWhereItsPageIsOrEndsBeforeTheShow)
 {
-    // A port in use ends the program with one line, before the show.
+    // A port in use ends the program with one line, before the show, and
+    // what had started (OSC on the same number, over UDP) ends cleanly.
     const int port = free_tcp_port(), s = socket(AF_INET, SOCK_STREAM, 0);
+    const std::string p = std::to_string(port);
     sockaddr_in a{AF_INET, htons(static_cast<uint16_t>(port)), {htonl(INADDR_LOOPBACK)}, {}};
     ASSERT_TRUE(bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 && listen(s, 1) == 0);
     const ProcessOptions no_display{.unset_env = {"DISPLAY", "WAYLAND_DISPLAY"}, .timeout_s = 20};
-    ProcessResult r = run_process({glowcam_exe(), "--no-dialog", "--camera", "none", "--remote", std::to_string(port)},
-                                  no_display);
+    ProcessResult r = run_process({glowcam_exe(), "--no-dialog", "--camera", "none", "--osc", p, "--remote", p}, no_display);
     close(s);
-    EXPECT_TRUE(r.exit_code == 1 && r.err == "glowcam: cannot serve the remote page on 127.0.0.1:" +
-                                                 std::to_string(port) + ": Address already in use\n") << r.err;
+    EXPECT_TRUE(r.exit_code == 1 && r.err == "glowcam: OSC on 127.0.0.1:" + p + "\nglowcam: cannot serve the remote page on "
+                                             "127.0.0.1:" + p + ": Address already in use\n") << r.exit_code << r.err;
     // On a terminal, listening on the network, the address comes as a QR
     // code too, not on the loopback, which no phone reaches.
     const int pty = posix_openpt(O_RDWR | O_NOCTTY);  // none in a bare chroot without /dev/pts
     if (pty < 0)
         GTEST_SKIP() << "no pseudo-terminal here: the QR code is not checked";
     close(pty);
-    for (const std::string& where : {"0.0.0.0:" + std::to_string(port), std::to_string(port)}) {
+    for (const std::string& where : {"0.0.0.0:" + p, p}) {
         const std::string command = glowcam_exe() + " --no-dialog --camera none --remote " + where + " --remote-key k";
         r = run_process({"/usr/bin/script", "-qec", command, "/dev/null"}, no_display);
         EXPECT_EQ(r.out.find("0.0.0.0") == std::string::npos && r.out.find("/?key=k\r\n") != std::string::npos &&
