@@ -170,6 +170,8 @@ TEST(Remote, TheProgramSaysWhereItsPageIsOrEndsBeforeTheShow)
     close(s);
     EXPECT_TRUE(r.exit_code == 1 && r.err == "glowcam: OSC on 127.0.0.1:" + p + "\nglowcam: cannot serve the remote page on "
                                              "127.0.0.1:" + p + ": Address already in use\n") << r.exit_code << r.err;
+    r = run_process({glowcam_exe(), "--no-dialog", "--camera", "none"}, no_display);
+    EXPECT_EQ(r.err.find("remote"), std::string::npos) << "nothing listens unless asked: " << r.err;
     // On a terminal, listening on the network, the address comes as a QR
     // code too, not on the loopback, which no phone reaches.
     const int pty = posix_openpt(O_RDWR | O_NOCTTY);  // none in a bare chroot without /dev/pts
