@@ -68,6 +68,7 @@ TEST(CommandLine, BadInputNamesTheOption)
         {{"--audio-in", "mic", "--music", "a.ogg"}, "--music and --audio-in"}, {{"--render", "o", "--fps", "0"}, "--fps"},
         {{"--render", "o", "--audio-in", "monitor"}, "--render"}, {{"--render", "o", "--fps", "-3"}, "--fps"},
         {{"--render", "o", "--fps", "abc"}, "--fps"}, {{"--render", "o", "--fps", "nan"}, "--fps"},
+        {{"--render", "o", "--fps"}, "--fps"},
         {{"--render", "o", "--duration", "-1"}, "--duration"}, {{"--record", ".webm"}, "--record"},
         {{"--render", "o", "--fps", "1000", "--duration", "1000"}, "--duration"},  // 10^6 frames
         {{"--fps", "30"}, "--render"}, {{"--render", "show.mp4"}, ".webm or .mkv"}, {{"--record", "show.mp4"}, "--record"},
