@@ -1,13 +1,18 @@
 // The periodic timer: deadlines on the grid, late ticks skipping rather than
-// bursting, and each timer an id of its own.
+// bursting, and each timer an id of its own, killed on its own.
 #include "platform/periodic_timer.h"
 
 #include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
 
 using namespace std::chrono_literals;
 
 namespace {
 void nothing() {}
+std::atomic<int> ticks{0};
+void tick() { ticks.fetch_add(1); }
 }  // namespace
 
 TEST(PeriodicTimer, DeadlinesStayOnTheGridAndEachTimerHasItsOwnId)
@@ -19,8 +24,14 @@ TEST(PeriodicTimer, DeadlinesStayOnTheGridAndEachTimerHasItsOwnId)
     EXPECT_EQ(periodic_next_deadline(start, 25ms, start + 110ms), start + 125ms);  // late: no burst
 
     EXPECT_TRUE(time_set_event(0, nothing) == 0 && time_set_event(25, nullptr) == 0);
-    const unsigned a = time_set_event(60'000, nothing), b = time_set_event(60'000, nothing);
+    const unsigned a = time_set_event(60'000, nothing), b = time_set_event(1, tick);
     EXPECT_TRUE(a != 0 && b != 0 && a != b) << a << " " << b;
-    for (unsigned id : {a, b, a})
-        time_kill_event(id);  // at once, and a second time harmlessly
+    time_kill_event(a);  // at once, and only that one: b ticks on
+    const int before = ticks.load();
+    const auto end = std::chrono::steady_clock::now() + 10s;
+    while (ticks.load() < before + 3 && std::chrono::steady_clock::now() < end)
+        std::this_thread::yield();
+    EXPECT_GE(ticks.load(), before + 3);
+    for (unsigned id : {b, a})
+        time_kill_event(id);  // a second time: harmless
 }
