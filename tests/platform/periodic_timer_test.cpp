@@ -18,7 +18,8 @@ void tick() { ticks.fetch_add(1); }
 TEST(PeriodicTimer, DeadlinesStayOnTheGridAndEachTimerHasItsOwnId)
 {
     const auto start = std::chrono::steady_clock::time_point{} + 1h;
-    EXPECT_EQ(periodic_next_deadline(start, 25ms, start - 1ms), start + 25ms);
+    EXPECT_EQ(periodic_next_deadline(start, 25ms, start - 30ms), start + 25ms);  // a clock before the start
+    EXPECT_EQ(periodic_next_deadline(start, 0ms, start + 5ms), start);           // no period: no grid
     EXPECT_EQ(periodic_next_deadline(start, 25ms, start + 24ms), start + 25ms);
     EXPECT_EQ(periodic_next_deadline(start, 25ms, start + 25ms), start + 50ms);
     EXPECT_EQ(periodic_next_deadline(start, 25ms, start + 110ms), start + 125ms);  // late: no burst
