@@ -7,6 +7,7 @@
 #include "tests/reliability/show_support.h"
 #include "tests/support/browser.h"
 #include "tests/support/http.h"
+#include "tests/support/process.h"
 #include "tests/support/xvfb.h"
 
 #include <gtest/gtest.h>
@@ -21,9 +22,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
-#include <fstream>
 #include <functional>
-#include <iterator>
 #include <numeric>
 #include <thread>
 
@@ -36,10 +35,7 @@ const std::string key = "remote-test-key";
 double seconds_until(const std::function<bool()>& done)
 {
     const auto start = Clock::now();
-    for (; !done(); std::this_thread::sleep_for(std::chrono::milliseconds(5)))
-        if (Clock::now() - start > std::chrono::seconds(5))
-            return -1.0;
-    return std::chrono::duration<double>(Clock::now() - start).count();
+    return poll_until(done, 5.0, 5) ? std::chrono::duration<double>(Clock::now() - start).count() : -1.0;
 }
 
 // The live show with its remote page and OSC on `port`, its actions saved
@@ -142,8 +138,7 @@ TEST(Remote, AFloodOfActionsLeavesTheFrameRateAsItWas)
         ASSERT_TRUE(wait_for_frame_stats(stats, before + 5, 20));
     });
     EXPECT_EQ(r.exit_code, 27) << r.err;
-    std::ifstream in(saved);
-    const std::string cues{std::istreambuf_iterator<char>(in), {}};
+    const std::string cues = read_file(saved);
     const auto kept = std::count(cues.begin(), cues.end(), '\n') - 1;  // the actions, under a line of heading
     EXPECT_TRUE(applied == 500 && kept == 502) << applied << " applied, " << kept << " saved";
     // Frames a second in the 5 s before the flood and the 5 s of it.
